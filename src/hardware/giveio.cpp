@@ -1,0 +1,75 @@
+#include "hardware/giveio.h"
+
+#include "error.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#define VI801_HAVE_PORT_IO 1
+#include <sys/io.h>
+#endif
+
+const char* const kPortAccessError = "Couldn't access giveio device";
+
+namespace {
+PortBackend* g_backend = nullptr;
+}
+
+PortBackend* InstallPortBackend(PortBackend* backend) {
+    PortBackend* previous = g_backend;
+    g_backend = backend;
+    return previous;
+}
+
+PortBackend& CurrentPortBackend() {
+    return g_backend ? *g_backend : HardwarePorts::Instance();
+}
+
+void EnablePortAccess() { CurrentPortBackend().EnableAccess(); }
+void OutByte(uint16_t port, uint8_t value) { CurrentPortBackend().OutByte(port, value); }
+void OutWord(uint16_t port, uint16_t value) { CurrentPortBackend().OutWord(port, value); }
+uint16_t InWord(uint16_t port) { return CurrentPortBackend().InWord(port); }
+
+HardwarePorts& HardwarePorts::Instance() {
+    static HardwarePorts instance;
+    return instance;
+}
+
+#ifdef VI801_HAVE_PORT_IO
+void HardwarePorts::EnableAccess() {
+    // EPERM without CAP_SYS_RAWIO, ENOSYS on kernels without port I/O:
+    // either way the user sees the same message.
+    if (iopl(3) != 0)
+        throw Error(kPortAccessError);
+}
+void HardwarePorts::OutByte(uint16_t port, uint8_t value) { outb(value, port); }
+void HardwarePorts::OutWord(uint16_t port, uint16_t value) { outw(value, port); }
+uint16_t HardwarePorts::InWord(uint16_t port) { return inw(port); }
+#else
+void HardwarePorts::EnableAccess() { throw Error(kPortAccessError); }
+// Unreachable: access is never granted on this processor.
+void HardwarePorts::OutByte(uint16_t, uint8_t) {}
+void HardwarePorts::OutWord(uint16_t, uint16_t) {}
+uint16_t HardwarePorts::InWord(uint16_t) { return 0xFFFF; }
+#endif
+
+void PortRecorder::EnableAccess() {
+    if (refuseAccess_)
+        throw Error(kPortAccessError);
+    accessEnabled_ = true;
+}
+
+void PortRecorder::OutByte(uint16_t port, uint8_t value) {
+    accesses_.push_back({Kind::OutByte, port, value});
+}
+
+void PortRecorder::OutWord(uint16_t port, uint16_t value) {
+    accesses_.push_back({Kind::OutWord, port, value});
+    words_[port] = value;
+}
+
+uint16_t PortRecorder::InWord(uint16_t port) {
+    const uint16_t value = words_[port];
+    accesses_.push_back({Kind::InWord, port, value});
+    return value;
+}
+
+void PortRecorder::SetWord(uint16_t port, uint16_t value) { words_[port] = value; }

@@ -1,0 +1,84 @@
+#pragma once
+// The only door to the card's I/O ports. Everything above uses these four
+// free functions; which backend answers them is chosen once at start.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Raises "Couldn't access giveio device" when the backend refuses port access.
+void EnablePortAccess();
+void OutByte(uint16_t port, uint8_t value);
+void OutWord(uint16_t port, uint16_t value);
+uint16_t InWord(uint16_t port);
+
+// A backend answers the primitives. Implementations: real x86 ports,
+// the recorder used by the tests, the emulated card, and the port log.
+class PortBackend {
+public:
+    virtual ~PortBackend() = default;
+    virtual void EnableAccess() = 0;
+    virtual void OutByte(uint16_t port, uint8_t value) = 0;
+    virtual void OutWord(uint16_t port, uint16_t value) = 0;
+    virtual uint16_t InWord(uint16_t port) = 0;
+};
+
+// Installs the backend used from now on and returns the previous one.
+// The backend must outlive its installation. nullptr restores the default
+// (hardware) backend.
+PortBackend* InstallPortBackend(PortBackend* backend);
+PortBackend& CurrentPortBackend();
+
+extern const char* const kPortAccessError; // "Couldn't access giveio device"
+
+// Real port I/O: iopl(3), then outb/outw/inw. On processors without port
+// I/O it exists and always refuses access.
+class HardwarePorts : public PortBackend {
+public:
+    void EnableAccess() override;
+    void OutByte(uint16_t port, uint8_t value) override;
+    void OutWord(uint16_t port, uint16_t value) override;
+    uint16_t InWord(uint16_t port) override;
+    static HardwarePorts& Instance();
+};
+
+// Keeps every access in order. InWord answers from a modelled 16-bit
+// register per port: the last word written there, or a value set first.
+class PortRecorder : public PortBackend {
+public:
+    enum class Kind : uint8_t { OutByte, OutWord, InWord };
+    struct Access {
+        Kind kind;
+        uint16_t port;
+        uint16_t value;
+        bool operator==(const Access&) const = default;
+    };
+
+    void EnableAccess() override;
+    void OutByte(uint16_t port, uint8_t value) override;
+    void OutWord(uint16_t port, uint16_t value) override;
+    uint16_t InWord(uint16_t port) override;
+
+    void SetWord(uint16_t port, uint16_t value); // not recorded
+    void RefuseAccess(bool refuse) { refuseAccess_ = refuse; }
+    bool AccessEnabled() const { return accessEnabled_; }
+    const std::vector<Access>& Accesses() const { return accesses_; }
+    void Clear() { accesses_.clear(); }
+
+private:
+    std::vector<Access> accesses_;
+    std::vector<uint16_t> words_ = std::vector<uint16_t>(0x10000, 0);
+    bool refuseAccess_ = false;
+    bool accessEnabled_ = false;
+};
+
+// Installs a backend for the lifetime of a scope (tests, tools).
+class ScopedPortBackend {
+public:
+    explicit ScopedPortBackend(PortBackend& backend) : previous_(InstallPortBackend(&backend)) {}
+    ~ScopedPortBackend() { InstallPortBackend(previous_); }
+    ScopedPortBackend(const ScopedPortBackend&) = delete;
+    ScopedPortBackend& operator=(const ScopedPortBackend&) = delete;
+
+private:
+    PortBackend* previous_;
+};

@@ -1,0 +1,76 @@
+#include "error.h"
+#include "hardware/giveio.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using Kind = PortRecorder::Kind;
+
+TEST(PortLayer, PrimitivesReachTheInstalledBackendInCallOrder) {
+    PortRecorder rec;
+    ScopedPortBackend scope(rec);
+    EnablePortAccess();
+    EXPECT_TRUE(rec.AccessEnabled());
+    OutByte(0xE868, 0xBD);
+    OutByte(0xE869, 0xC0);
+    OutWord(0xE802, 0x1234);
+    EXPECT_EQ(InWord(0xE802), 0x1234); // last word written
+    const std::vector<PortRecorder::Access> expected = {
+        {Kind::OutByte, 0xE868, 0xBD},
+        {Kind::OutByte, 0xE869, 0xC0},
+        {Kind::OutWord, 0xE802, 0x1234}, // one word access, never two bytes
+        {Kind::InWord, 0xE802, 0x1234},
+    };
+    EXPECT_EQ(rec.Accesses(), expected);
+}
+
+TEST(PortLayer, InWordAnswersAPresetValueUntilWritten) {
+    PortRecorder rec;
+    ScopedPortBackend scope(rec);
+    rec.SetWord(0xE802, 0x8000);
+    EXPECT_EQ(InWord(0xE802), 0x8000);
+    EXPECT_EQ(InWord(0xE804), 0); // untouched ports read 0
+    OutWord(0xE802, 0x0606);
+    EXPECT_EQ(InWord(0xE802), 0x0606);
+}
+
+TEST(PortLayer, RefusedAccessRaisesTheMessageAndTouchesNoPort) {
+    PortRecorder rec;
+    rec.RefuseAccess(true);
+    ScopedPortBackend scope(rec);
+    try {
+        EnablePortAccess();
+        FAIL() << "no error raised";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Couldn't access giveio device");
+    }
+    EXPECT_TRUE(rec.Accesses().empty());
+}
+
+TEST(PortLayer, ScopedBackendRestoresThePreviousOne) {
+    PortRecorder outer, inner;
+    ScopedPortBackend a(outer);
+    {
+        ScopedPortBackend b(inner);
+        OutByte(1, 1);
+    }
+    OutByte(2, 2);
+    EXPECT_EQ(inner.Accesses().size(), 1u);
+    ASSERT_EQ(outer.Accesses().size(), 1u);
+    EXPECT_EQ(outer.Accesses()[0].port, 2);
+}
+
+TEST(PortLayer, HardwareBackendRefusesWithoutPrivilege) {
+    // The test machines run without I/O-port permission (EPERM or ENOSYS).
+    // Where the process really has it there is nothing to check.
+    if (geteuid() == 0) {
+        try {
+            HardwarePorts::Instance().EnableAccess();
+            GTEST_SKIP() << "this process may use I/O ports";
+        } catch (const Error& e) {
+            EXPECT_STREQ(e.what(), "Couldn't access giveio device");
+        }
+    } else {
+        EXPECT_THROW(HardwarePorts::Instance().EnableAccess(), Error);
+    }
+}
