@@ -281,12 +281,13 @@ namespace {
 struct ApiChoice {
     RtAudio::Api api;
     const char* name;
+    const char* nothing; // what no device means there
 };
 // JACK answers only when a server runs; PulseAudio also covers PipeWire.
 constexpr ApiChoice kApis[] = {
-    {RtAudio::UNIX_JACK, "JACK"},
-    {RtAudio::LINUX_PULSE, "PulseAudio"},
-    {RtAudio::LINUX_ALSA, "ALSA"},
+    {RtAudio::UNIX_JACK, "JACK", "no server running"},
+    {RtAudio::LINUX_PULSE, "PulseAudio", "no server running"},
+    {RtAudio::LINUX_ALSA, "ALSA", "no device"},
 };
 
 bool Compiled(RtAudio::Api api) {
@@ -309,7 +310,7 @@ bool EmulatedCard::StartOutput() {
             auto audio = std::make_unique<RtAudio>(choice.api);
             audio->showWarnings(false);
             if (audio->getDeviceCount() == 0) {
-                addReason(choice.name, "no device");
+                addReason(choice.name, choice.nothing);
                 continue;
             }
             RtAudio::StreamParameters params;
