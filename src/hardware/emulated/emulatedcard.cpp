@@ -84,28 +84,24 @@ uint64_t EmulatedCard::Digest(uint64_t digest, RegisterWrite write) {
 
 void EmulatedCard::OutByte(uint16_t port, uint8_t value) {
     const uint16_t offset = static_cast<uint16_t>(port - base_);
-    switch (offset) {
-    case kOpl3Offset:
-        latch_[0] = value;
-        break;
-    case kOpl3Offset + 1:
-        QueueWrite({latch_[0], value});
-        break;
-    case kOpl3Offset + 2:
-        latch_[1] = value;
-        break;
-    case kOpl3Offset + 3:
-        QueueWrite({static_cast<uint16_t>(0x100 | latch_[1]), value});
-        break;
-    case kVolumeOffset: // byte halves of the volume register
-        volume_.store(static_cast<uint16_t>((volume_.load() & 0xFF00) | value));
-        break;
-    case kVolumeOffset + 1:
-        volume_.store(static_cast<uint16_t>((volume_.load() & 0x00FF) | (value << 8)));
-        break;
-    default:
-        break; // nothing else of the card is modelled
+    // The hot path: two bytes per register write, every one of them here.
+    const unsigned opl = static_cast<uint16_t>(offset - kOpl3Offset);
+    if (opl < 4) {
+        const unsigned bank = opl >> 1;
+        if ((opl & 1) == 0) {
+            latch_[bank] = value;
+        } else {
+            const RegisterWrite write{static_cast<uint16_t>(bank << 8 | latch_[bank]), value};
+            if (!queue_.TryPush(write)) [[unlikely]]
+                WaitForRoom(write);
+        }
+        return;
     }
+    // Byte halves of the volume register. Nothing else of the card is modelled.
+    if (offset == kVolumeOffset)
+        volume_.store(static_cast<uint16_t>((volume_.load() & 0xFF00) | value));
+    else if (offset == kVolumeOffset + 1)
+        volume_.store(static_cast<uint16_t>((volume_.load() & 0x00FF) | (value << 8)));
 }
 
 void EmulatedCard::OutWord(uint16_t port, uint16_t value) {
@@ -118,10 +114,6 @@ uint16_t EmulatedCard::InWord(uint16_t port) {
 }
 
 // The write path
-
-void EmulatedCard::QueueWrite(RegisterWrite write) {
-    if (!queue_.TryPush(write)) WaitForRoom(write);
-}
 
 void EmulatedCard::WaitForRoom(RegisterWrite write) {
     uint64_t lastBeat = callbacks_.load(std::memory_order_relaxed);

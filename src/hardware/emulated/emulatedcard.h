@@ -89,7 +89,6 @@ private:
                              unsigned status, void* user);
     static size_t SupplyChipSamples(void* user, const void** data, size_t requested);
 
-    void QueueWrite(RegisterWrite write);
     void WaitForRoom(RegisterWrite write);
     void AcquireChip();
     void ReleaseChip();
