@@ -220,28 +220,28 @@ EditableComboBox::EditableComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
-    lineEdit()->installEventFilter(this);
 }
 
 void EditableComboBox::OnKeyUp(std::function<void(int)> handler) {
     keyUp_ = std::move(handler);
 }
 
-bool EditableComboBox::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != lineEdit()) return QComboBox::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (event->type() == QEvent::KeyPress &&
-        (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-        // Qt would pick the matching item on Enter by itself; the key-up
-        // handler decides what Enter does, and nothing else sees it.
-        return true;
+void EditableComboBox::keyPressEvent(QKeyEvent* event) {
+    // On Enter Qt would pick the item matching the text by itself; here the
+    // key-up handler alone decides what Enter does.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
     }
+    QComboBox::keyPressEvent(event);
+}
+
+void EditableComboBox::keyReleaseEvent(QKeyEvent* event) {
+    QComboBox::keyReleaseEvent(event);
     // An auto-repeated key gives one release, when it is really let go.
-    if (event->type() == QEvent::KeyRelease && !key->isAutoRepeat() && keyUp_) {
-        const int code = VirtualKeyCode(*key);
-        RunGuarded([&] { keyUp_(code); });
-    }
-    return false;
+    if (event->isAutoRepeat() || !keyUp_) return;
+    const int code = VirtualKeyCode(*event);
+    RunGuarded([&] { keyUp_(code); });
 }
 
 ValueListEditor::ValueListEditor(QWidget* parent) : QTableWidget(0, 2, parent) {

@@ -114,7 +114,9 @@ public:
     void OnKeyUp(std::function<void(int virtualKey)> handler);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // The combo box holds the focus for its line edit, so its keys come here.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     std::function<void(int)> keyUp_;
