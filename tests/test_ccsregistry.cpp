@@ -63,6 +63,9 @@ struct SearchCase {
     uint16_t expected;
     std::string instance;
 };
+void PrintTo(const SearchCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class SearchTest : public testing::TestWithParam<SearchCase> {};
 
@@ -314,6 +317,9 @@ struct SysfsCase {
     uint16_t expected;
     std::string instance;
 };
+void PrintTo(const SysfsCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class SysfsSearchTest : public testing::TestWithParam<SysfsCase> {};
 
