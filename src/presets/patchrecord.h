@@ -46,6 +46,7 @@ constexpr uint8_t kVibratoDepth = 0x40;
 // 0xB0: 5 key on  4-2 block  1-0 F-number bits 8-9
 constexpr uint8_t kKeyOn = 0x20;
 constexpr uint8_t kBlockMask = 0x1C;
+constexpr uint8_t kFHighMask = 0x03;
 } // namespace reg
 
 constexpr int kOperatorCount = 6;
