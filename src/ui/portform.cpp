@@ -30,8 +30,7 @@ QString Elided(const std::string& text, int width) {
 
 QString OutputLine(const AudioOutputInfo& output) {
     if (!output.open)
-        return QStringLiteral("No sound output could be opened: the emulated card runs "
-                              "silently.");
+        return QStringLiteral("No sound output could be opened, so it plays silently.");
     return QStringLiteral("It plays through %1, device \"%2\".")
         .arg(QString::fromStdString(output.api), Elided(output.device, 280));
 }
