@@ -85,8 +85,9 @@ std::string VersionText() {
     return std::string("VI 801 ") + VI801_VERSION + "\n";
 }
 
-int HandleCommandLine(const CommandLineResult& result, const std::string& program,
-                      std::ostream& out, std::ostream& err) {
+int HandleCommandLine(const CommandLineResult& result, const std::string& path, std::ostream& out,
+                      std::ostream& err) {
+    const std::string program = path.substr(path.find_last_of('/') + 1);
     if (!result.Ok()) {
         err << program << ": " << result.error << "\n" << UsageText(program);
         return 2;

@@ -59,11 +59,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, BadOptionGivesOneErrorLineAndUsageOnStandardErrorWithStatus2) {
     std::ostringstream out, err;
-    const int status = HandleCommandLine(ParseCommandLine({"--card=gpu"}), "vi801", out, err);
+    const int status =
+        HandleCommandLine(ParseCommandLine({"--card=gpu"}), "/usr/bin/vi801", out, err);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(out.str(), "");
     const std::string text = err.str();
     const std::string first = text.substr(0, text.find('\n'));
+    EXPECT_EQ(first.rfind("vi801: ", 0), 0u);
     EXPECT_NE(first.find("gpu"), std::string::npos);
     EXPECT_EQ(text.substr(first.size() + 1), UsageText("vi801"));
 }
