@@ -1,0 +1,41 @@
+#pragma once
+// The command line and the choice between a real FM801 and the emulated card.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+enum class CardOption { Auto, Hardware, Emulated };
+enum class CardKind { Hardware, Emulated };
+
+struct CommandLine {
+    CardOption card = CardOption::Auto;
+    std::string portLog; // empty: no port log
+    bool help = false;
+    bool version = false;
+};
+
+struct CommandLineResult {
+    CommandLine options;
+    std::string error; // one line; empty when the command line is good
+    bool Ok() const { return error.empty(); }
+};
+
+CommandLineResult ParseCommandLine(const std::vector<std::string>& arguments);
+CommandLineResult ParseCommandLine(int argc, const char* const* argv);
+
+std::string UsageText(const std::string& program);
+std::string VersionText();
+
+// Prints what --help, --version or a bad command line ask for and returns the
+// exit status (0, or 2 for a bad command line); -1 when the program goes on.
+int HandleCommandLine(const CommandLineResult& result, const std::string& program,
+                      std::ostream& out, std::ostream& err);
+
+// A started FM801 in the sysfs tree at devicesRoot, found by the same search
+// the detection dialog runs.
+bool Fm801Present(const std::string& devicesRoot);
+
+// Auto takes the hardware when an FM801 is present and the emulated card
+// otherwise; the other options are obeyed as they are, so that the hardware
+// chosen without a card ends in the dialog's "not found".
+CardKind ChooseCard(CardOption option, bool fm801Present);

@@ -1,0 +1,149 @@
+#include "ui/portform.h"
+
+#include "hardware/ccsregistry.h"
+#include "ui/toolkit.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+CardInUse& Card() {
+    static CardInUse card;
+    return card;
+}
+
+bool Found(uint16_t portBase) {
+    return portBase != 0 && portBase != 0xFFFF;
+}
+
+QString OutputLine(const AudioOutputInfo& output) {
+    if (!output.open) {
+        QString line = QStringLiteral("No sound output could be opened");
+        if (!output.error.empty())
+            line += QStringLiteral(": ") + QString::fromStdString(output.error);
+        return line + '.';
+    }
+    return QStringLiteral("It plays through %1, device \"%2\".")
+        .arg(QString::fromStdString(output.api), QString::fromStdString(output.device));
+}
+
+QString FormatLine(const AudioOutputInfo& output) {
+    if (!output.open) return QStringLiteral("The emulated card runs, silently.");
+    return QStringLiteral("%1 Hz, period %2 frames, latency %3 ms.")
+        .arg(output.rate)
+        .arg(output.period)
+        .arg(output.latencyMs, 0, 'f', 1);
+}
+} // namespace
+
+void SetCardInUse(const CardInUse& card) {
+    Card() = card;
+}
+const CardInUse& GetCardInUse() {
+    return Card();
+}
+
+std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t portBase,
+                                            const std::string& instance) {
+    if (card.kind == CardKind::Emulated) {
+        return {card.chosenByOption
+                    ? QStringLiteral("The emulated FM801 card runs, as asked.")
+                    : QStringLiteral("No FM801 card was found: the emulated card runs."),
+                OutputLine(card.output), FormatLine(card.output)};
+    }
+    if (!Found(portBase)) {
+        return {QStringLiteral("No FM801 card was found on the PCI bus."),
+                QStringLiteral("The real card was asked for, so the emulated card is not "
+                               "used instead."),
+                QStringLiteral("Start with --card=auto to play the emulated card.")};
+    }
+    const QString where = instance.empty()
+                              ? QStringLiteral("The FM801 card on the PCI bus is used.")
+                              : QStringLiteral("The FM801 card at PCI address %1 is used.")
+                                    .arg(QString::fromStdString(instance));
+    return {where, QStringLiteral("Its OPL3 plays through the card's own audio output."),
+            QStringLiteral("Volume, pan and mute set the card's output level.")};
+}
+
+QString AddressText(uint16_t portBase) {
+    if (!Found(portBase)) return QStringLiteral("VI 801 Device not found");
+    return QStringLiteral("VI 801 Device found at 0x") +
+           QStringLiteral("%1").arg(portBase, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+TFormPort::TFormPort(QWidget* owner) : TFormPort(owner, GetCardInUse()) {}
+
+TFormPort::TFormPort(QWidget* owner, const CardInUse& card)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setWindowTitle(QStringLiteral("Device detection - VI 801"));
+    setFont(StandardFont());
+    setFixedSize(369, 189);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("VI 801 Midi Synthesizer"), this);
+    GroupBox1->setGeometry(4, 8, 361, 177);
+
+    QLabel** labels[] = {&Label1, &Label2, &Label3};
+    const int tops[] = {32, 48, 80};
+    const int heights[] = {16, 32, 28};
+    for (int i = 0; i < 3; ++i) {
+        *labels[i] = new QLabel(GroupBox1);
+        (*labels[i])->setGeometry(16, tops[i], 337, heights[i]);
+        (*labels[i])->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        (*labels[i])->setWordWrap(true);
+    }
+    LabelAddress = new QLabel(QStringLiteral("VI 801 Found at address"), GroupBox1);
+    LabelAddress->move(16, 112);
+
+    ButtonOk = new QPushButton(QStringLiteral("OK"), GroupBox1);
+    ButtonOk->setGeometry(176, 136, 75, 25);
+    ButtonCancel = new QPushButton(QStringLiteral("Cancel"), GroupBox1);
+    ButtonCancel->setGeometry(272, 136, 75, 25);
+    setTabOrder(ButtonOk, ButtonCancel);
+    // No default button: Enter clicks the focused button only.
+    ButtonOk->setDefault(false);
+    ButtonCancel->setDefault(false);
+    OnClick(ButtonOk, [this] { ButtonOkClick(); });
+    OnClick(ButtonCancel, [this] { ButtonCancelClick(); });
+
+    {
+        CCSRegistry detection;
+        PortBase = detection.GetPortBase();
+        const auto texts = CardInformationTexts(card, PortBase, detection.GetInstance());
+        Label1->setText(texts[0]);
+        Label2->setText(texts[1]);
+        Label3->setText(texts[2]);
+    }
+    LabelAddress->setText(AddressText(PortBase));
+    LabelAddress->adjustSize();
+    if (!Found(PortBase)) ButtonOk->setEnabled(false);
+    (ButtonOk->isEnabled() ? ButtonOk : ButtonCancel)->setFocus();
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+uint16_t TFormPort::Execute() {
+    exec();
+    return PortBase;
+}
+
+void TFormPort::ButtonOkClick() {
+    accept();
+}
+
+void TFormPort::ButtonCancelClick() {
+    PortBase = 0;
+    reject();
+}
+
+void TFormPort::keyPressEvent(QKeyEvent* event) {
+    // Escape does not close this dialog.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

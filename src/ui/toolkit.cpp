@@ -1,0 +1,321 @@
+#include "ui/toolkit.h"
+
+#include "error.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSlider>
+
+#include <turbojpeg.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+const char* const kApplicationTitle = "VI 801";
+
+namespace {
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
+    return hook;
+}
+
+void ShowBox(QMessageBox::Icon icon, const QString& text, const QString& caption) {
+    if (Hook()) {
+        Hook()(icon, text, caption);
+        return;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
+std::atomic<QObject*> g_mainWindow{nullptr};
+} // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // Only the name: a display name would be appended to every window title.
+    setApplicationName(kApplicationTitle);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowErrorBox(QString::fromStdString(error.what()));
+    }
+    return false;
+}
+
+void Application::Terminate() {
+    terminated_ = true;
+    quit();
+}
+
+void ShowErrorBox(const QString& text) {
+    ShowBox(QMessageBox::Critical, text, QString::fromUtf8(kApplicationTitle));
+}
+
+void ShowMessageBox(const QString& text, const QString& caption) {
+    ShowBox(QMessageBox::Warning, text, caption);
+}
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+    MessageBoxHook previous = std::move(Hook());
+    Hook() = std::move(hook);
+    return previous;
+}
+
+void RunGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowErrorBox(QString::fromStdString(error.what()));
+    }
+}
+
+void OnClick(QAbstractButton* button, std::function<void()> handler) {
+    QObject::connect(button, &QAbstractButton::clicked, button,
+                     [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+void OnTrackBarChange(QSlider* bar, std::function<void()> handler) {
+    // valueChanged comes after clamping and only when the value differs.
+    QObject::connect(bar, &QSlider::valueChanged, bar,
+                     [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+void OnCheckBoxClick(QCheckBox* box, std::function<void()> handler) {
+    QObject::connect(box, &QCheckBox::toggled, box,
+                     [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+void OnComboBoxChange(QComboBox* box, std::function<void()> handler) {
+    auto guarded = [handler = std::move(handler)] { RunGuarded(handler); };
+    QObject::connect(box, &QComboBox::activated, box, guarded);
+    // textEdited, unlike textChanged, is the user's typing only.
+    if (QLineEdit* edit = box->lineEdit())
+        QObject::connect(edit, &QLineEdit::textEdited, box, guarded);
+}
+
+void OnComboBoxSelect(QComboBox* box, std::function<void()> handler) {
+    QObject::connect(box, &QComboBox::activated, box,
+                     [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+void SetMinimumAtTop(QSlider* bar) {
+    bar->setOrientation(Qt::Vertical);
+    bar->setInvertedAppearance(true);
+    bar->setInvertedControls(true);
+}
+
+QFont StandardFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+int VirtualKeyCode(int key, Qt::KeyboardModifiers modifiers) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return key; // Qt's letter codes are the upper-case characters
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return (modifiers & Qt::KeypadModifier) ? 0x60 + (key - Qt::Key_0) : key;
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 0x70 + (key - Qt::Key_F1);
+    if (modifiers & Qt::KeypadModifier) {
+        switch (key) {
+        case Qt::Key_Asterisk:
+            return 0x6A;
+        case Qt::Key_Plus:
+            return 0x6B;
+        case Qt::Key_Minus:
+            return 0x6D;
+        case Qt::Key_Period:
+            return 0x6E;
+        case Qt::Key_Slash:
+            return 0x6F;
+        default:
+            break;
+        }
+    }
+    struct Pair {
+        int qt;
+        int vk;
+    };
+    // Shifted characters map to the key that produces them on a US layout.
+    static constexpr Pair kTable[] = {
+        {Qt::Key_Backspace, 0x08},   {Qt::Key_Tab, 0x09},          {Qt::Key_Backtab, 0x09},
+        {Qt::Key_Return, 0x0D},      {Qt::Key_Enter, 0x0D},        {Qt::Key_Shift, 0x10},
+        {Qt::Key_Control, 0x11},     {Qt::Key_Alt, 0x12},          {Qt::Key_Pause, 0x13},
+        {Qt::Key_CapsLock, 0x14},    {Qt::Key_Escape, 0x1B},       {Qt::Key_Space, 0x20},
+        {Qt::Key_PageUp, 0x21},      {Qt::Key_PageDown, 0x22},     {Qt::Key_End, 0x23},
+        {Qt::Key_Home, 0x24},        {Qt::Key_Left, 0x25},         {Qt::Key_Up, 0x26},
+        {Qt::Key_Right, 0x27},       {Qt::Key_Down, 0x28},         {Qt::Key_Print, 0x2C},
+        {Qt::Key_Insert, 0x2D},      {Qt::Key_Delete, 0x2E},       {Qt::Key_Meta, 0x5B},
+        {Qt::Key_Menu, 0x5D},        {Qt::Key_NumLock, 0x90},      {Qt::Key_ScrollLock, 0x91},
+        {Qt::Key_ParenRight, '0'},   {Qt::Key_Exclam, '1'},        {Qt::Key_At, '2'},
+        {Qt::Key_NumberSign, '3'},   {Qt::Key_Dollar, '4'},        {Qt::Key_Percent, '5'},
+        {Qt::Key_AsciiCircum, '6'},  {Qt::Key_Ampersand, '7'},     {Qt::Key_Asterisk, '8'},
+        {Qt::Key_ParenLeft, '9'},    {Qt::Key_Semicolon, 0xBA},    {Qt::Key_Colon, 0xBA},
+        {Qt::Key_Equal, 0xBB},       {Qt::Key_Plus, 0xBB},         {Qt::Key_Comma, 0xBC},
+        {Qt::Key_Less, 0xBC},        {Qt::Key_Minus, 0xBD},        {Qt::Key_Underscore, 0xBD},
+        {Qt::Key_Period, 0xBE},      {Qt::Key_Greater, 0xBE},      {Qt::Key_Slash, 0xBF},
+        {Qt::Key_Question, 0xBF},    {Qt::Key_QuoteLeft, 0xC0},    {Qt::Key_AsciiTilde, 0xC0},
+        {Qt::Key_BracketLeft, 0xDB}, {Qt::Key_BraceLeft, 0xDB},    {Qt::Key_Backslash, 0xDC},
+        {Qt::Key_Bar, 0xDC},         {Qt::Key_BracketRight, 0xDD}, {Qt::Key_BraceRight, 0xDD},
+        {Qt::Key_Apostrophe, 0xDE},  {Qt::Key_QuoteDbl, 0xDE},
+    };
+    for (const Pair& pair : kTable)
+        if (pair.qt == key) return pair.vk;
+    return 0;
+}
+
+int VirtualKeyCode(const QKeyEvent& event) {
+    return VirtualKeyCode(event.key(), event.modifiers());
+}
+
+PostedMessage::PostedMessage(uint32_t message, uint32_t wparam, uint32_t lparam)
+    : QEvent(EventType()), Message(message), WParam(wparam), LParam(lparam) {}
+
+QEvent::Type PostedMessage::EventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+void PostMessage(QObject* target, uint32_t message, uint32_t wparam, uint32_t lparam) {
+    if (!target) return;
+    // postEvent is thread-safe and keeps the order of posting.
+    QCoreApplication::postEvent(target, new PostedMessage(message, wparam, lparam));
+}
+
+void SetMainWindow(QObject* window) {
+    g_mainWindow.store(window);
+}
+QObject* MainWindow() {
+    return g_mainWindow.load();
+}
+
+void PostMessageToMainWindow(uint32_t message, uint32_t wparam, uint32_t lparam) {
+    PostMessage(g_mainWindow.load(), message, wparam, lparam);
+}
+
+MessageWindow::MessageWindow(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}
+
+bool MessageWindow::event(QEvent* event) {
+    if (event->type() == PostedMessage::EventType()) {
+        Dispatch(static_cast<const PostedMessage&>(*event));
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void MessageWindow::Dispatch(const PostedMessage&) {}
+
+EditableComboBox::EditableComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setCompleter(nullptr);
+    setInsertPolicy(QComboBox::NoInsert);
+}
+
+void EditableComboBox::OnKeyUp(std::function<void(int)> handler) {
+    keyUp_ = std::move(handler);
+}
+
+void EditableComboBox::keyPressEvent(QKeyEvent* event) {
+    // On Enter Qt would pick the item matching the text by itself; here the
+    // key-up handler alone decides what Enter does.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+void EditableComboBox::keyReleaseEvent(QKeyEvent* event) {
+    QComboBox::keyReleaseEvent(event);
+    // An auto-repeated key gives one release, when it is really let go.
+    if (event->isAutoRepeat() || !keyUp_) return;
+    const int code = VirtualKeyCode(*event);
+    RunGuarded([&] { keyUp_(code); });
+}
+
+ValueListEditor::ValueListEditor(QWidget* parent) : QTableWidget(0, 2, parent) {
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setStretchLastSection(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                    QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+}
+
+void ValueListEditor::SetTitles(const QString& keyTitle, const QString& valueTitle) {
+    setHorizontalHeaderLabels({keyTitle, valueTitle});
+}
+
+void ValueListEditor::AddRow(const QString& key, const QString& value) {
+    const int row = rowCount();
+    insertRow(row);
+    auto* keyItem = new QTableWidgetItem(key);
+    keyItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    setItem(row, 0, keyItem);
+    setItem(row, 1, new QTableWidgetItem(value));
+}
+
+QString ValueListEditor::Key(int row) const {
+    const QTableWidgetItem* keyItem = item(row, 0);
+    return keyItem ? keyItem->text() : QString();
+}
+
+QString ValueListEditor::Value(const QString& key) const {
+    for (int row = 0; row < rowCount(); ++row)
+        if (Key(row) == key) return item(row, 1) ? item(row, 1)->text() : QString();
+    return {};
+}
+
+void ValueListEditor::SetValue(const QString& key, const QString& value) {
+    for (int row = 0; row < rowCount(); ++row)
+        if (Key(row) == key) {
+            item(row, 1)->setText(value);
+            return;
+        }
+}
+
+JpegImage::JpegImage(QWidget* parent) : QLabel(parent) {
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void JpegImage::Load(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw Error("Couldn't open picture '" + path + "'");
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    picture_ = DecodeJpeg(bytes.str(), path);
+    setPixmap(QPixmap::fromImage(picture_));
+}
+
+QImage DecodeJpeg(const std::string& bytes, const std::string& what) {
+    const std::string message = "Couldn't read picture '" + what + "'";
+    std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
+    if (!handle) throw Error(message);
+    auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto size = static_cast<unsigned long>(bytes.size());
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    if (bytes.empty() ||
+        tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colorspace) !=
+            0 ||
+        width <= 0 || height <= 0)
+        throw Error(message);
+    QImage image(width, height, QImage::Format_RGB888);
+    if (image.isNull()) throw Error(message);
+    // Rows of a QImage are padded to 4 bytes: the pitch must say so.
+    // A warning (such as a truncated file) counts as broken too.
+    if (tjDecompress2(handle.get(), data, size, image.bits(), width,
+                      static_cast<int>(image.bytesPerLine()), height, TJPF_RGB, 0) != 0)
+        throw Error(message);
+    return image;
+}

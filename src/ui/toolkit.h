@@ -1,0 +1,151 @@
+#pragma once
+// The thin layer between the windows of VI 801 and Qt Widgets. Everything
+// else uses Qt directly; this holds what Qt does differently from what the
+// windows expect: errors shown in a box, posted messages with two 32-bit
+// parameters, virtual-key codes, a JPEG picture that raises on a bad file,
+// and a name/value list with fixed names.
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QFont>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTableWidget>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QAbstractButton;
+class QCheckBox;
+class QKeyEvent;
+class QSlider;
+
+extern const char* const kApplicationTitle; // "VI 801"
+
+// Catches an error escaping any event handler, shows it in the error box and
+// lets the loop go on.
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Asks the program to end before the main window is shown: the caller
+    // checks Terminated() instead of entering the loop.
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+
+private:
+    bool terminated_ = false;
+};
+
+// Critical icon, OK, caption "VI 801", no owner.
+void ShowErrorBox(const QString& text);
+// Warning icon, OK, no owner.
+void ShowMessageBox(const QString& text, const QString& caption);
+
+// Tests and headless runs see boxes through a hook instead of a modal loop.
+// Returns the previous hook; an empty hook restores the real boxes.
+using MessageBoxHook =
+    std::function<void(QMessageBox::Icon icon, const QString& text, const QString& caption)>;
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+
+// Runs a handler; an error it raises is shown in the error box instead of
+// crossing Qt's frames.
+void RunGuarded(const std::function<void()>& handler);
+
+// Handlers run on a change of the value only, so the program may set a control
+// without running its handler unless the value really changes. Combo boxes run
+// theirs on the user's choice only, never when the program selects an item.
+void OnClick(QAbstractButton* button, std::function<void()> handler);
+void OnTrackBarChange(QSlider* bar, std::function<void()> handler);
+void OnCheckBoxClick(QCheckBox* box, std::function<void()> handler);
+void OnComboBoxChange(QComboBox* box, std::function<void()> handler); // pick or typing
+void OnComboBoxSelect(QComboBox* box, std::function<void()> handler); // pick only
+
+// Vertical track bars keep their minimum at the top, and the up key moves
+// the thumb up.
+void SetMinimumAtTop(QSlider* bar);
+
+// The desktop's sans-serif font at 11 px, the size the layouts assume.
+QFont StandardFont();
+
+// Virtual-key code of a key event: letters and digits as their upper-case
+// character, Enter 13, Escape 27, cursor keys 37-40, F1 112, and so on;
+// 0 when the key has no code.
+int VirtualKeyCode(const QKeyEvent& event);
+int VirtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// A posted message: number and two 32-bit parameters, delivered one at a
+// time in the order posted, on the GUI thread.
+class PostedMessage : public QEvent {
+public:
+    PostedMessage(uint32_t message, uint32_t wparam, uint32_t lparam);
+    static QEvent::Type EventType();
+
+    const uint32_t Message;
+    const uint32_t WParam;
+    const uint32_t LParam;
+};
+
+// Safe from any thread. A message to no target is lost without notice.
+void PostMessage(QObject* target, uint32_t message, uint32_t wparam, uint32_t lparam);
+void SetMainWindow(QObject* window);
+QObject* MainWindow();
+void PostMessageToMainWindow(uint32_t message, uint32_t wparam, uint32_t lparam);
+
+// A top-level window that receives posted messages in Dispatch.
+class MessageWindow : public QWidget {
+public:
+    explicit MessageWindow(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+
+protected:
+    bool event(QEvent* event) override;
+    // Messages it does not route itself go back here: they are dropped.
+    virtual void Dispatch(const PostedMessage& message);
+};
+
+// An editable combo box: free text plus items, no completion, typed text
+// never added as an item, and key releases reported as virtual-key codes.
+class EditableComboBox : public QComboBox {
+public:
+    explicit EditableComboBox(QWidget* parent = nullptr);
+    void OnKeyUp(std::function<void(int virtualKey)> handler);
+
+protected:
+    // The combo box holds the focus for its line edit, so its keys come here.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    std::function<void(int)> keyUp_;
+};
+
+// A two-column list of fixed names with values edited as text.
+class ValueListEditor : public QTableWidget {
+public:
+    explicit ValueListEditor(QWidget* parent = nullptr);
+    void SetTitles(const QString& keyTitle, const QString& valueTitle);
+    void AddRow(const QString& key, const QString& value);
+    int RowCount() const { return rowCount(); }
+    QString Key(int row) const;
+    // The value of the first row with this key; empty when there is none.
+    QString Value(const QString& key) const;
+    void SetValue(const QString& key, const QString& value);
+};
+
+// Shows a JPEG picture at its own size from the top-left corner.
+class JpegImage : public QLabel {
+public:
+    explicit JpegImage(QWidget* parent = nullptr);
+    // Raises Error when the file is missing or not a readable JPEG.
+    void Load(const std::string& path);
+    const QImage& Picture() const { return picture_; }
+
+private:
+    QImage picture_;
+};
+
+// Decodes JPEG bytes; raises Error naming `what` when they are not a JPEG.
+QImage DecodeJpeg(const std::string& bytes, const std::string& what);

@@ -1,0 +1,87 @@
+#include "cardchoice.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+struct ParseCase {
+    std::vector<std::string> args;
+    bool ok;
+    CardOption card = CardOption::Auto;
+    std::string portLog = "";
+    bool help = false;
+    bool version = false;
+};
+
+class ParseTest : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTest, Parses) {
+    const ParseCase& c = GetParam();
+    const CommandLineResult result = ParseCommandLine(c.args);
+    std::string joined;
+    for (const auto& a : c.args)
+        joined += a + " ";
+    ASSERT_EQ(result.Ok(), c.ok) << joined << "-> " << result.error;
+    if (!c.ok) {
+        EXPECT_EQ(result.error.find('\n'), std::string::npos);
+        return;
+    }
+    EXPECT_EQ(result.options.card, c.card) << joined;
+    EXPECT_EQ(result.options.portLog, c.portLog) << joined;
+    EXPECT_EQ(result.options.help, c.help) << joined;
+    EXPECT_EQ(result.options.version, c.version) << joined;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ParseTest,
+    testing::Values(ParseCase{{}, true}, ParseCase{{"--card=auto"}, true, CardOption::Auto},
+                    ParseCase{{"--card=hardware"}, true, CardOption::Hardware},
+                    ParseCase{{"--card=emulated"}, true, CardOption::Emulated},
+                    ParseCase{{"--card", "emulated"}, true, CardOption::Emulated},
+                    ParseCase{{"--card=hardware", "--card=emulated"}, true, CardOption::Emulated},
+                    ParseCase{{"--port-log=ports.txt"}, true, CardOption::Auto, "ports.txt"},
+                    ParseCase{{"--port-log", "a=b.log", "--card=hardware"},
+                              true,
+                              CardOption::Hardware,
+                              "a=b.log"},
+                    ParseCase{{"--help"}, true, CardOption::Auto, "", true},
+                    ParseCase{{"--version"}, true, CardOption::Auto, "", false, true},
+                    ParseCase{{"--card=Emulated"}, false}, ParseCase{{"--card="}, false},
+                    ParseCase{{"--card"}, false}, ParseCase{{"--cardx=auto"}, false},
+                    ParseCase{{"--port-log="}, false}, ParseCase{{"--port-log"}, false},
+                    ParseCase{{"--verbose"}, false}, ParseCase{{"-platform"}, false},
+                    ParseCase{{"presets"}, false}, ParseCase{{"--help", "--bogus"}, false}));
+
+TEST(CommandLine, BadOptionGivesOneErrorLineAndUsageOnStandardErrorWithStatus2) {
+    std::ostringstream out, err;
+    const int status = HandleCommandLine(ParseCommandLine({"--card=gpu"}), "vi801", out, err);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(out.str(), "");
+    const std::string text = err.str();
+    const std::string first = text.substr(0, text.find('\n'));
+    EXPECT_NE(first.find("gpu"), std::string::npos);
+    EXPECT_EQ(text.substr(first.size() + 1), UsageText("vi801"));
+}
+
+TEST(CommandLine, HelpAndVersionPrintAndEnd) {
+    std::ostringstream out, err;
+    EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--help"}), "vi801", out, err), 0);
+    EXPECT_EQ(out.str(), UsageText("vi801"));
+    for (const char* option :
+         {"--card=auto|hardware|emulated", "--port-log=FILE", "--help", "--version"})
+        EXPECT_NE(out.str().find(option), std::string::npos) << option;
+    out.str("");
+    EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--version"}), "vi801", out, err), 0);
+    EXPECT_EQ(out.str().rfind("VI 801 ", 0), 0u);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--card=emulated"}), "vi801", out, err), -1);
+}
+
+TEST(CardChoice, AutoFollowsThePresenceOfACard) {
+    EXPECT_EQ(ChooseCard(CardOption::Auto, true), CardKind::Hardware);
+    EXPECT_EQ(ChooseCard(CardOption::Auto, false), CardKind::Emulated);
+    EXPECT_EQ(ChooseCard(CardOption::Hardware, false), CardKind::Hardware);
+    EXPECT_EQ(ChooseCard(CardOption::Emulated, true), CardKind::Emulated);
+}
+} // namespace
