@@ -6,16 +6,15 @@
 #include "ui/clicklabel.h"
 #include "ui/opframe.h"
 #include "ui/tag.h"
+#include "ui/toolkit.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QImage>
 #include <QLabel>
 #include <QMenu>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -64,12 +63,13 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items,
 }
 
 // Free text plus items; typing never adds an item.
-QComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
-                        const char* text, int left, int top, int width, int rows) {
-    QComboBox* box = MakeList(parent, name, items, left, top, width, rows);
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    box->setCompleter(nullptr);
+EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
+                               const char* text, int left, int top, int width, int rows) {
+    auto* box = new EditableComboBox(parent);
+    box->setObjectName(name);
+    box->addItems(items);
+    box->setMaxVisibleItems(rows);
+    box->setGeometry(left, top, width, 21);
     box->setCurrentIndex(-1);
     box->setEditText(QString::fromUtf8(text));
     return box;
@@ -122,7 +122,7 @@ uint8_t Flag(const QCheckBox* box) {
 
 } // namespace
 
-TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : QWidget(owner) {
+TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWindow(owner) {
     try {
         BuildForm();
 
@@ -175,10 +175,7 @@ void TFormMain::BuildForm() {
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(984, 641);
-    QFont font("Sans Serif");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(StandardFont());
 
     PanelMidi = MakePanel(this, "PanelMidi", 1, 2, 178, 103);
     LabelMidiInput = MakeLabel(PanelMidi, "LabelMidiInput", "Midi Input Device", 8, 8);
@@ -231,10 +228,9 @@ void TFormMain::BuildForm() {
     PanelImage = MakePanel(PanelCntSchematic, "PanelImage", 8, 28, 148, 68, QFrame::NoFrame);
     PanelImage->setAutoFillBackground(true);
     PanelImage->setPalette(QPalette(Qt::white));
-    ImageCnt = new QLabel(PanelImage);
+    ImageCnt = new JpegImage(PanelImage);
     ImageCnt->setObjectName("ImageCnt");
     ImageCnt->setGeometry(1, 1, 146, 66);
-    ImageCnt->setAlignment(Qt::AlignCenter);
 
     PanelSynth = MakePanel(this, "PanelSynth", 1, 108, 981, 530);
     // Operators 1-4 on the left, both voices in the middle, operators 5-6 on the right.
@@ -264,11 +260,12 @@ void TFormMain::BuildForm() {
 
     BuildOperatorFrames();
 
-    auto onClick = [this](QCheckBox* box, void (TFormMain::*handler)()) {
-        connect(box, &QCheckBox::toggled, this, [this, handler] { (this->*handler)(); });
+    using Handler = void (TFormMain::*)();
+    auto onClick = [this](QCheckBox* box, Handler handler) {
+        OnCheckBoxClick(box, [this, handler] { (this->*handler)(); });
     };
-    auto onChange = [this](QComboBox* box, void (TFormMain::*handler)()) {
-        connect(box, &QComboBox::activated, this, [this, handler] { (this->*handler)(); });
+    auto onChange = [this](QComboBox* box, Handler handler) {
+        OnComboBoxSelect(box, [this, handler] { (this->*handler)(); });
     };
     onClick(CheckBoxA, &TFormMain::CheckBoxAClick);
     onClick(CheckBoxB, &TFormMain::CheckBoxBClick);
@@ -279,29 +276,32 @@ void TFormMain::BuildForm() {
     onChange(ComboBoxCNT, &TFormMain::ComboBoxCNTChange);
     onChange(ComboBoxTD, &TFormMain::ComboBoxTDChange);
     onChange(ComboBoxVD, &TFormMain::ComboBoxVDChange);
-    connect(TrackBarVolume, &QSlider::valueChanged, this, [this] { TrackBarVolumeChange(); });
-    connect(TrackBarPan, &QSlider::valueChanged, this, [this] { TrackBarVolumeChange(); });
+    OnTrackBarChange(TrackBarVolume, [this] { TrackBarVolumeChange(); });
+    OnTrackBarChange(TrackBarPan, [this] { TrackBarVolumeChange(); });
     onClick(CheckBoxMute, &TFormMain::CheckBoxMuteClick);
-    connect(LabelVolume, &ClickLabel::clicked, this, [this] { LabelVolumeClick(); });
-    connect(LabelPan, &ClickLabel::clicked, this, [this] { LabelPanClick(); });
-    connect(ButtonKbd, &QPushButton::clicked, this, [this] { ButtonKbdClick(); });
-    connect(ButtonCc, &QPushButton::clicked, this, [this] { ButtonCcClick(); });
+    connect(LabelVolume, &ClickLabel::clicked, this,
+            [this] { RunGuarded([this] { LabelVolumeClick(); }); });
+    connect(LabelPan, &ClickLabel::clicked, this,
+            [this] { RunGuarded([this] { LabelPanClick(); }); });
+    OnClick(ButtonKbd, [this] { ButtonKbdClick(); });
+    OnClick(ButtonCc, [this] { ButtonCcClick(); });
 }
 
 // One loop wires all six frames; the operator index is their Tag.
 void TFormMain::BuildOperatorFrames() {
     using Handler = void (TFormMain::*)(QObject*);
     auto onSlider = [this](QSlider* bar, Handler handler) {
-        connect(bar, &QSlider::valueChanged, this, [this, bar, handler] { (this->*handler)(bar); });
+        OnTrackBarChange(bar, [this, bar, handler] { (this->*handler)(bar); });
     };
     auto onCheck = [this](QCheckBox* box, Handler handler) {
-        connect(box, &QCheckBox::toggled, this, [this, box, handler] { (this->*handler)(box); });
+        OnCheckBoxClick(box, [this, box, handler] { (this->*handler)(box); });
     };
     auto onList = [this](QComboBox* box, Handler handler) {
-        connect(box, &QComboBox::activated, this, [this, box, handler] { (this->*handler)(box); });
+        OnComboBoxSelect(box, [this, box, handler] { (this->*handler)(box); });
     };
     auto onItem = [this](QAction* item, Handler handler) {
-        connect(item, &QAction::triggered, this, [this, item, handler] { (this->*handler)(item); });
+        connect(item, &QAction::triggered, this,
+                [this, item, handler] { RunGuarded([=, this] { (this->*handler)(item); }); });
     };
 
     for (int op = 0; op < kOperatorCount; ++op) {
@@ -340,7 +340,8 @@ void TFormMain::BuildOperatorFrames() {
         onSlider(frame->TrackBarVolume, &TFormMain::FrameOp1TrackBarVolumeChange);
         onItem(copy, &TFormMain::Copy1Click);
         onItem(paste, &TFormMain::Paste1Click);
-        connect(frame, &TFrameOp::Cleared, this, [this, op] { SendListSelections(op); });
+        connect(frame, &TFrameOp::Cleared, this,
+                [this, op] { RunGuarded([this, op] { SendListSelections(op); }); });
 
         PanelOps[op] = panel;
         FrameOps[op] = frame;
@@ -369,13 +370,15 @@ void TFormMain::ShowCardOutputState() {
     CheckBoxMute->setChecked(muted);
 }
 
+// A missing or broken picture never stops a load or a connection change
+// halfway: its file name stands in its place.
 void TFormMain::ShowConnectionPicture(int index) {
     const std::string path = ConnectionPicturePath(index);
-    QImage picture;
-    if (picture.load(QString::fromStdString(path), "JPG"))
-        ImageCnt->setPixmap(QPixmap::fromImage(picture));
-    else
-        ImageCnt->setText(QString::fromStdString(path)); // never stops a load halfway
+    try {
+        ImageCnt->Load(path);
+    } catch (const Error&) {
+        ImageCnt->setText(QString::fromStdString(path));
+    }
 }
 
 void TFormMain::SendListSelections(int op) {

@@ -4,8 +4,8 @@
 // at once. The live patch is its controls: whole-patch records are built
 // from them and shown in them again.
 #include "presets/patchrecord.h"
+#include "ui/toolkit.h"
 
-#include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -24,8 +24,9 @@ class QPushButton;
 class QSlider;
 class TFrameOp;
 class ClickLabel;
+class JpegImage;
 
-class TFormMain : public QWidget {
+class TFormMain : public MessageWindow {
     Q_OBJECT
 public:
     // Finds the card's I/O base; 0 or 0xFFFF end the program. The default
@@ -128,7 +129,7 @@ public:
     QFrame* PanelCntSchematic;
     QLabel* LabelCntSchematic;
     QFrame* PanelImage;
-    QLabel* ImageCnt;
+    JpegImage* ImageCnt;
 
     QFrame* PanelSynth;
     QLabel* LabelFB;

@@ -1,6 +1,7 @@
 #include "ui/opframe.h"
 
 #include "ui/tag.h"
+#include "ui/toolkit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -63,11 +64,10 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int le
 
 // Vertical bars have their minimum at the top, as the envelope rates read.
 QSlider* MakeRateBar(QWidget* parent, const char* name, int left) {
-    auto* bar = new QSlider(Qt::Vertical, parent);
+    auto* bar = new QSlider(parent);
+    SetMinimumAtTop(bar);
     bar->setObjectName(name);
     bar->setRange(0, kRateMax);
-    bar->setInvertedAppearance(true);
-    bar->setInvertedControls(true);
     bar->setTickPosition(QSlider::TicksLeft);
     bar->setTickInterval(1);
     bar->setPageStep(2);
