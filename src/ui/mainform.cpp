@@ -5,6 +5,7 @@
 #include "hardware/opl3.h"
 #include "ui/clicklabel.h"
 #include "ui/opframe.h"
+#include "ui/portform.h"
 #include "ui/tag.h"
 #include "ui/toolkit.h"
 
@@ -120,15 +121,24 @@ uint8_t Flag(const QCheckBox* box) {
     return box->isChecked() ? 1 : 0;
 }
 
+// The detection dialog exists only for this question.
+uint16_t AskDetectionDialog(QWidget* owner) {
+    TFormPort dialog(owner);
+    return dialog.Execute();
+}
+
 } // namespace
 
 TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWindow(owner) {
     try {
         BuildForm();
 
-        const uint16_t portBase = portBaseSource ? portBaseSource(this) : kNoCard;
+        const uint16_t portBase = portBaseSource ? portBaseSource(this) : AskDetectionDialog(this);
         if (portBase == kNoCard || portBase == kNoCardEither) {
-            terminated_ = true; // nothing touches a port, the window is never shown
+            // Nothing touches a port and the window is never shown.
+            terminated_ = true;
+            if (auto* application = dynamic_cast<Application*>(QCoreApplication::instance()))
+                application->Terminate();
             return;
         }
 
@@ -223,9 +233,13 @@ void TFormMain::BuildForm() {
     LabelR = MakeLabel(PanelOutput, "LabelR", "R", 214, 72);
 
     PanelCntSchematic = MakePanel(this, "PanelCntSchematic", 817, 2, 164, 103);
-    LabelCntSchematic =
-        MakeLabel(PanelCntSchematic, "LabelCntSchematic", "Control Connection Schematic", 8, 8);
-    PanelImage = MakePanel(PanelCntSchematic, "PanelImage", 8, 28, 148, 68, QFrame::NoFrame);
+    // The caption is wider than the panel at this font: it takes two lines.
+    LabelCntSchematic = new QLabel("Control Connection Schematic", PanelCntSchematic);
+    LabelCntSchematic->setObjectName("LabelCntSchematic");
+    LabelCntSchematic->setGeometry(4, 3, 156, 28);
+    LabelCntSchematic->setWordWrap(true);
+    LabelCntSchematic->setAlignment(Qt::AlignCenter);
+    PanelImage = MakePanel(PanelCntSchematic, "PanelImage", 8, 32, 148, 68, QFrame::NoFrame);
     PanelImage->setAutoFillBackground(true);
     PanelImage->setPalette(QPalette(Qt::white));
     ImageCnt = new JpegImage(PanelImage);
@@ -235,28 +249,28 @@ void TFormMain::BuildForm() {
     PanelSynth = MakePanel(this, "PanelSynth", 1, 108, 981, 530);
     // Operators 1-4 on the left, both voices in the middle, operators 5-6 on the right.
     LabelFB = MakeLabel(PanelSynth, "LabelFB", "Feedback Modulation", 8, 8);
-    ComboBoxFB = MakeList(PanelSynth, "ComboBoxFB", Items(kFeedbackTexts), 8, 24, 105);
-    LabelTR1 = MakeLabel(PanelSynth, "LabelTR1", "Tuning (%)", 124, 8);
+    ComboBoxFB = MakeList(PanelSynth, "ComboBoxFB", Items(kFeedbackTexts), 8, 24, 117);
+    LabelTR1 = MakeLabel(PanelSynth, "LabelTR1", "Tuning (%)", 132, 8);
     ComboBoxTR1 =
-        MakeEditList(PanelSynth, "ComboBoxTR1", Items(kTuningItems), "0 cents", 124, 24, 90, 33);
-    LabelOP1 = MakeLabel(PanelSynth, "LabelOP1", "Output", 226, 8);
-    CheckBoxA = MakeCheck(PanelSynth, "CheckBoxA", "L", 226, 26, 32, true);
-    CheckBoxB = MakeCheck(PanelSynth, "CheckBoxB", "R", 262, 26, 32, true);
-    LabelCNT = MakeLabel(PanelSynth, "LabelCNT", "Control Connection", 330, 8);
-    ComboBoxCNT = MakeList(PanelSynth, "ComboBoxCNT", Items(kConnectionTexts), 330, 24, 170);
+        MakeEditList(PanelSynth, "ComboBoxTR1", Items(kTuningItems), "0 cents", 132, 24, 80, 33);
+    LabelOP1 = MakeLabel(PanelSynth, "LabelOP1", "Output", 219, 8);
+    CheckBoxA = MakeCheck(PanelSynth, "CheckBoxA", "L", 219, 26, 34, true);
+    CheckBoxB = MakeCheck(PanelSynth, "CheckBoxB", "R", 255, 26, 34, true);
+    LabelCNT = MakeLabel(PanelSynth, "LabelCNT", "Control Connection", 298, 8);
+    ComboBoxCNT = MakeList(PanelSynth, "ComboBoxCNT", Items(kConnectionTexts), 298, 24, 176);
     ComboBoxCNT->setCurrentIndex(6);
-    LabelTD = MakeLabel(PanelSynth, "LabelTD", "Tremolo Depth", 508, 8);
-    ComboBoxTD = MakeList(PanelSynth, "ComboBoxTD", {"1 dB", "4.8 dB"}, 508, 24, 64, 4);
-    LabelVD = MakeLabel(PanelSynth, "LabelVD", "Vibrato Depth", 580, 8);
-    ComboBoxVD = MakeList(PanelSynth, "ComboBoxVD", {"7 cents", "14 cents"}, 580, 24, 64);
-    LabelFB2 = MakeLabel(PanelSynth, "LabelFB2", "Feedback Modulation", 651, 8);
-    ComboBoxFB2 = MakeList(PanelSynth, "ComboBoxFB2", Items(kFeedbackTexts), 651, 24, 105, 32);
-    LabelTR2 = MakeLabel(PanelSynth, "LabelTR2", "Tuning (%)", 767, 8);
+    LabelTD = MakeLabel(PanelSynth, "LabelTD", "Tremolo Depth", 481, 8);
+    ComboBoxTD = MakeList(PanelSynth, "ComboBoxTD", {"1 dB", "4.8 dB"}, 481, 24, 80, 4);
+    LabelVD = MakeLabel(PanelSynth, "LabelVD", "Vibrato Depth", 568, 8);
+    ComboBoxVD = MakeList(PanelSynth, "ComboBoxVD", {"7 cents", "14 cents"}, 568, 24, 78);
+    LabelFB2 = MakeLabel(PanelSynth, "LabelFB2", "Feedback Modulation", 656, 8);
+    ComboBoxFB2 = MakeList(PanelSynth, "ComboBoxFB2", Items(kFeedbackTexts), 656, 24, 117, 32);
+    LabelTR2 = MakeLabel(PanelSynth, "LabelTR2", "Tuning (%)", 780, 8);
     ComboBoxTR2 =
-        MakeEditList(PanelSynth, "ComboBoxTR2", Items(kTuningItems), "0 cents", 767, 24, 90, 33);
-    LabelOP2 = MakeLabel(PanelSynth, "LabelOP2", "Output", 869, 8);
-    CheckBoxA2 = MakeCheck(PanelSynth, "CheckBoxA2", "L", 869, 26, 32, true);
-    CheckBoxB2 = MakeCheck(PanelSynth, "CheckBoxB2", "R", 905, 26, 32, true);
+        MakeEditList(PanelSynth, "ComboBoxTR2", Items(kTuningItems), "0 cents", 780, 24, 80, 33);
+    LabelOP2 = MakeLabel(PanelSynth, "LabelOP2", "Output", 867, 8);
+    CheckBoxA2 = MakeCheck(PanelSynth, "CheckBoxA2", "L", 867, 26, 34, true);
+    CheckBoxB2 = MakeCheck(PanelSynth, "CheckBoxB2", "R", 903, 26, 34, true);
 
     BuildOperatorFrames();
 
