@@ -91,6 +91,62 @@ TEST(FrameControls, CcSwitchAndTuningTextsWriteNothing) {
     EXPECT_TRUE(s.rec.Accesses().empty());
 }
 
+// --- the frame on its own: register images and controller values ---
+
+TEST(Frame, RegisterImagesSurviveLoadAndSave) {
+    TFrameOp frame;
+    OperatorPatch initial;
+    frame.SaveToPatch(initial);
+    EXPECT_EQ(initial, kDefaultOperator);
+    const OperatorPatch patterns[] = {{0x00, 0x00, 0x00, 0x00, 0x00},
+                                      {0xFF, 0xFF, 0xFF, 0xFF, 0x07},
+                                      {0xA5, 0x5A, 0x3C, 0xC3, 0x05}};
+    for (const auto& p : patterns) {
+        frame.LoadFromPatch(p);
+        OperatorPatch back;
+        frame.SaveToPatch(back);
+        EXPECT_EQ(back, p);
+    }
+    frame.LoadFromPatch({0x01, 0x3F, 0xFF, 0xFF, 0xFE}); // waveform bits 7-3 are not kept
+    OperatorPatch back;
+    frame.SaveToPatch(back);
+    EXPECT_EQ(back.RegE0, 0x06);
+}
+
+TEST(Frame, ControllerValuesMoveOnlyCcEnabledFrames) {
+    using Setter = void (TFrameOp::*)(uint8_t);
+    struct Case {
+        Setter setter;
+        uint8_t value;
+        OperatorPatch expected; // starting from the cleared frame
+    };
+    const Case cases[] = {
+        {&TFrameOp::SetAttackFromCc, 127, {0x01, 0x3F, 0x0F, 0xFF, 0}},
+        {&TFrameOp::SetAttackFromCc, 0, {0x01, 0x3F, 0xFF, 0xFF, 0}},
+        {&TFrameOp::SetDecayFromCc, 8, {0x01, 0x3F, 0xFE, 0xFF, 0}},
+        {&TFrameOp::SetReleaseFromCc, 16, {0x01, 0x3F, 0xFF, 0xFD, 0}},
+        {&TFrameOp::SetSustainFromCc, 64, {0x21, 0x3F, 0xFF, 0xFF, 0}},
+        {&TFrameOp::SetSustainFromCc, 63, {0x01, 0x3F, 0xFF, 0x0F, 0}},
+        {&TFrameOp::SetSustainFromCc, 70, {0x21, 0x3F, 0xFF, 0xEF, 0}},
+        {&TFrameOp::SetWaveformFromCc, 100, {0xC1, 0x3F, 0xFF, 0xFF, 1}},
+        {&TFrameOp::SetKeyScalingFromCc, 112, {0x11, 0xFF, 0xFF, 0xFF, 0}},
+        {&TFrameOp::SetTuningFromCc, 127, {0x0F, 0x3F, 0xFF, 0xFF, 0}},
+        {&TFrameOp::SetVolumeFromCc, 127, {0x01, 0x00, 0xFF, 0xFF, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "value " << int(c.value));
+        for (bool enabled : {false, true}) {
+            TFrameOp frame;
+            frame.SetCcEnabled(enabled);
+            (frame.*c.setter)(c.value);
+            OperatorPatch got;
+            frame.SaveToPatch(got);
+            EXPECT_EQ(got, enabled ? c.expected : kDefaultOperator);
+            EXPECT_EQ(frame.IsCcEnabled(), enabled);
+        }
+    }
+}
+
 // --- voice-wide controls ---
 
 struct VoiceControlCase {
