@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
@@ -196,8 +197,10 @@ TEST(VoiceControls, EachWritesItsChannelBitsInEverySlot) {
     }
 }
 
-TEST(VoiceControls, ChoosingConnection3SendsItAndShowsItsPictureName) {
-    Started s; // no img/ here: the picture area names the missing file
+TEST(VoiceControls, ChoosingConnection3SendsItAndShowsItsPicture) {
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(VI801_SOURCE_DIR "/data");
+    Started s;
     s.rec.Clear();
     UserChooses(s.form->ComboBoxCNT, 3);
     const auto writes = RegisterWrites(s.rec);
@@ -208,7 +211,15 @@ TEST(VoiceControls, ChoosingConnection3SendsItAndShowsItsPictureName) {
         EXPECT_EQ(writes[3 * slot + 1], (RegWrite{uint16_t(0xC3 + ch), 0x31}));
         EXPECT_EQ(writes[3 * slot + 2], (RegWrite{uint16_t(0xC6 + ch), 0x30}));
     }
-    EXPECT_EQ(s.form->ImageCnt->text(), "img/cnt3.jpg");
+    EXPECT_EQ(s.form->ImageCnt->Picture().size(), QSize(146, 66));
+    EXPECT_TRUE(s.form->ImageCnt->text().isEmpty());
+
+    // Without the picture the chip is set all the same and the file is named.
+    QDir::setCurrent(here);
+    s.rec.Clear();
+    UserChooses(s.form->ComboBoxCNT, 5);
+    EXPECT_EQ(RegisterWrites(s.rec).size(), 18u);
+    EXPECT_EQ(s.form->ImageCnt->text(), "img/cnt5.jpg");
 }
 
 // --- event rule: values set by the program ---

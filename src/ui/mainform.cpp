@@ -273,6 +273,8 @@ void TFormMain::BuildForm() {
     CheckBoxB2 = MakeCheck(PanelSynth, "CheckBoxB2", "R", 903, 26, 34, true);
 
     BuildOperatorFrames();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     using Handler = void (TFormMain::*)();
     auto onClick = [this](QCheckBox* box, Handler handler) {
