@@ -13,6 +13,10 @@ struct ParseCase {
     bool help = false;
     bool version = false;
 };
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    for (const auto& a : c.args)
+        *os << a << " ";
+}
 
 class ParseTest : public testing::TestWithParam<ParseCase> {};
 

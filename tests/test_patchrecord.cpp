@@ -10,9 +10,9 @@ TEST(TuningText, ParsesDecimalPrefixAndFormatsBack) {
         const char* shown;
     };
     const Case cases[] = {
-        {"abc", 0, "0 cents"},    {"0 cents", 0, "0 cents"}, {"+1200", 1200, "1200"},
-        {"-5", -5, "-5"},         {"  -7200", -7200, "-7200"}, {"12abc", 12, "12"},
-        {"+", 0, "0 cents"},      {"", 0, "0 cents"},        {"- 5", 0, "0 cents"},
+        {"abc", 0, "0 cents"},     {"0 cents", 0, "0 cents"},   {"+1200", 1200, "1200"},
+        {"-5", -5, "-5"},          {"  -7200", -7200, "-7200"}, {"12abc", 12, "12"},
+        {"+", 0, "0 cents"},       {"", 0, "0 cents"},          {"- 5", 0, "0 cents"},
         {"\t+10 cents", 10, "10"},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include "hardware/ccsregistry.h"
 #include "ui/toolkit.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,23 +16,29 @@ CardInUse& Card() {
     return card;
 }
 
+constexpr int kLabelWidth = 337;
+
 bool Found(uint16_t portBase) {
     return portBase != 0 && portBase != 0xFFFF;
 }
 
+// Device names and reasons can be long: each gets one line of the label.
+QString Elided(const std::string& text, int width) {
+    return QFontMetrics(StandardFont())
+        .elidedText(QString::fromStdString(text), Qt::ElideRight, width);
+}
+
 QString OutputLine(const AudioOutputInfo& output) {
-    if (!output.open) {
-        QString line = QStringLiteral("No sound output could be opened");
-        if (!output.error.empty())
-            line += QStringLiteral(": ") + QString::fromStdString(output.error);
-        return line + '.';
-    }
+    if (!output.open)
+        return QStringLiteral("No sound output could be opened, so it plays silently.");
     return QStringLiteral("It plays through %1, device \"%2\".")
-        .arg(QString::fromStdString(output.api), QString::fromStdString(output.device));
+        .arg(QString::fromStdString(output.api), Elided(output.device, 280));
 }
 
 QString FormatLine(const AudioOutputInfo& output) {
-    if (!output.open) return QStringLiteral("The emulated card runs, silently.");
+    if (!output.open)
+        return output.error.empty() ? QStringLiteral("The reason is not known.")
+                                    : Elided(output.error, kLabelWidth);
     return QStringLiteral("%1 Hz, period %2 frames, latency %3 ms.")
         .arg(output.rate)
         .arg(output.period)
@@ -90,7 +97,7 @@ TFormPort::TFormPort(QWidget* owner, const CardInUse& card)
     const int heights[] = {16, 32, 28};
     for (int i = 0; i < 3; ++i) {
         *labels[i] = new QLabel(GroupBox1);
-        (*labels[i])->setGeometry(16, tops[i], 337, heights[i]);
+        (*labels[i])->setGeometry(16, tops[i], kLabelWidth, heights[i]);
         (*labels[i])->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         (*labels[i])->setWordWrap(true);
     }
@@ -115,6 +122,8 @@ TFormPort::TFormPort(QWidget* owner, const CardInUse& card)
         Label1->setText(texts[0]);
         Label2->setText(texts[1]);
         Label3->setText(texts[2]);
+        if (card.kind == CardKind::Emulated && !card.output.open)
+            Label3->setToolTip(QString::fromStdString(card.output.error));
     }
     LabelAddress->setText(AddressText(PortBase));
     LabelAddress->adjustSize();

@@ -1,0 +1,456 @@
+#include "error.h"
+#include "ui/toolkit.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyleOptionButton>
+#include <QStyleOptionSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <turbojpeg.h>
+
+#include <fstream>
+
+namespace {
+struct Box {
+    QMessageBox::Icon icon;
+    QString text, caption;
+};
+
+// Collects the boxes that would have been shown.
+class BoxCatcher {
+public:
+    BoxCatcher() {
+        previous_ = SetMessageBoxHook(
+            [this](QMessageBox::Icon icon, const QString& text, const QString& caption) {
+                boxes.push_back({icon, text, caption});
+            });
+    }
+    ~BoxCatcher() { SetMessageBoxHook(previous_); }
+    std::vector<Box> boxes;
+
+private:
+    MessageBoxHook previous_;
+};
+
+// ---- the event rule -------------------------------------------------------
+
+struct TrackBarCase {
+    const char* what;
+    int start;
+    std::function<void(QSlider&)> act;
+    int calls;
+    int value;
+};
+
+TEST(EventRule, TrackBarRunsItsHandlerOnlyOnARealChangeAfterClamping) {
+    const TrackBarCase cases[] = {
+        {"same position", 5, [](QSlider& s) { s.setValue(5); }, 0, 5},
+        {"new position", 5, [](QSlider& s) { s.setValue(9); }, 1, 9},
+        {"above the range is clamped", 5, [](QSlider& s) { s.setValue(100); }, 1, 63},
+        {"above the range while at the maximum", 63, [](QSlider& s) { s.setValue(100); }, 0, 63},
+        {"below the range while at the minimum", 0, [](QSlider& s) { s.setValue(-4); }, 0, 0},
+        {"range shrunk under the position", 40, [](QSlider& s) { s.setRange(0, 31); }, 1, 31},
+        {"user presses a key", 5, [](QSlider& s) { QTest::keyClick(&s, Qt::Key_Right); }, 1, 6},
+        {"user presses End", 5, [](QSlider& s) { QTest::keyClick(&s, Qt::Key_End); }, 1, 63},
+    };
+    for (const TrackBarCase& c : cases) {
+        QSlider bar(Qt::Horizontal);
+        bar.setRange(0, 63);
+        bar.setValue(c.start);
+        int calls = 0;
+        OnTrackBarChange(&bar, [&] { ++calls; });
+        c.act(bar);
+        EXPECT_EQ(calls, c.calls) << c.what;
+        EXPECT_EQ(bar.value(), c.value) << c.what;
+    }
+}
+
+TEST(EventRule, CheckBoxRunsItsHandlerOnlyOnARealChange) {
+    QWidget window;
+    QCheckBox box("Mute", &window);
+    box.setGeometry(0, 0, 200, 20); // wider than its text: the click must hit the indicator
+    int calls = 0;
+    OnCheckBoxClick(&box, [&] { ++calls; });
+    box.setChecked(false);
+    EXPECT_EQ(calls, 0);
+    box.setChecked(true);
+    EXPECT_EQ(calls, 1);
+    box.setChecked(true);
+    EXPECT_EQ(calls, 1);
+
+    QStyleOptionButton option;
+    option.initFrom(&box);
+    const QRect indicator =
+        box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+    QTest::mouseClick(&box, Qt::LeftButton, {}, indicator.center());
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(box.isChecked());
+}
+
+TEST(EventRule, ComboBoxRunsNoHandlerWhenTheProgramSetsIt) {
+    QComboBox box;
+    box.addItems({"0", "1", "2", "3"});
+    int changes = 0, selects = 0;
+    OnComboBoxChange(&box, [&] { ++changes; });
+    OnComboBoxSelect(&box, [&] { ++selects; });
+    box.setCurrentIndex(2);
+    box.clear();
+    box.addItems({"a", "b", "c"});
+    box.setCurrentIndex(0);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(selects, 0);
+
+    QTest::keyClick(&box, Qt::Key_Down);
+    EXPECT_EQ(box.currentIndex(), 1);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(selects, 1);
+}
+
+TEST(EventRule, EditableComboBoxChangesOnTypingButNotOnProgramText) {
+    EditableComboBox box;
+    box.addItems({"+100", "0 cents", "-100"});
+    int changes = 0;
+    OnComboBoxChange(&box, [&] { ++changes; });
+    box.setEditText("+50");
+    box.setCurrentIndex(1);
+    EXPECT_EQ(changes, 0);
+    QTest::keyClicks(&box, "7");
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(EventRule, VerticalTrackBarHasItsMinimumAtTheTop) {
+    struct Probe : QSlider {
+        using QSlider::initStyleOption;
+        QRect Handle() {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
+                                           this);
+        }
+    } bar;
+    bar.setRange(0, 15);
+    SetMinimumAtTop(&bar);
+    bar.resize(30, 200);
+    bar.setValue(0);
+    const int top = bar.Handle().center().y();
+    bar.setValue(15);
+    EXPECT_LT(top, bar.Handle().center().y());
+
+    bar.setValue(8);
+    QTest::keyClick(&bar, Qt::Key_Up);
+    EXPECT_EQ(bar.value(), 7); // the thumb moves up, toward the minimum
+}
+
+// ---- errors reach the error box and the loop goes on -----------------------
+
+TEST(Errors, HandlerErrorIsShownAndTheNextEventStillRuns) {
+    BoxCatcher catcher;
+    QPushButton button("Go");
+    int runs = 0;
+    OnClick(&button, [&] {
+        ++runs;
+        throw Error("Save preset failed");
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(runs, 2);
+    ASSERT_EQ(catcher.boxes.size(), 2u);
+    EXPECT_EQ(catcher.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(catcher.boxes[0].text, "Save preset failed");
+    EXPECT_EQ(catcher.boxes[0].caption, "VI 801");
+}
+
+// Records every message; throws for message 666.
+class Recorder : public MessageWindow {
+public:
+    struct Entry {
+        uint32_t message, wparam, lparam;
+    };
+    std::vector<Entry> entries;
+
+protected:
+    void Dispatch(const PostedMessage& m) override {
+        entries.push_back({m.Message, m.WParam, m.LParam});
+        if (m.Message == 666) throw Error("Invalid data type for 'BootConfig'");
+    }
+};
+
+void WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i)
+        QTest::qWait(10);
+}
+
+TEST(PostedMessages, DeliveredLaterOneAtATimeInOrder) {
+    Recorder window;
+    PostMessage(&window, 963, 0xFEED, 0x7F3C90);
+    PostMessage(&window, 963, 0xFEED, 0x3C80);
+    PostMessage(&window, 961, 0, 0);
+    EXPECT_TRUE(window.entries.empty()); // posting returns before delivery
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(window.entries.size(), 3u);
+    EXPECT_EQ(window.entries[0].lparam, 0x7F3C90u);
+    EXPECT_EQ(window.entries[0].wparam, 0xFEEDu);
+    EXPECT_EQ(window.entries[1].lparam, 0x3C80u);
+    EXPECT_EQ(window.entries[2].message, 961u);
+}
+
+TEST(PostedMessages, KeepTheOrderOfEachPosterAcrossThreads) {
+    Recorder window;
+    SetMainWindow(&window);
+    constexpr uint32_t kEach = 2000;
+    // The input thread's messages interleave with the GUI thread's, each in
+    // its own order.
+    std::unique_ptr<QThread> input(QThread::create([] {
+        for (uint32_t i = 0; i < kEach; ++i)
+            PostMessageToMainWindow(963, 1, i);
+    }));
+    input->start();
+    for (uint32_t i = 0; i < kEach; ++i)
+        PostMessage(&window, 963, 0xFEED, i);
+    input->wait();
+    WaitFor([&] { return window.entries.size() >= 2 * kEach; });
+    SetMainWindow(nullptr);
+    ASSERT_EQ(window.entries.size(), 2 * kEach);
+    uint32_t next[2] = {0, 0};
+    for (const auto& e : window.entries) {
+        uint32_t& expected = next[e.wparam == 0xFEED ? 0 : 1];
+        ASSERT_EQ(e.lparam, expected);
+        ++expected;
+    }
+}
+
+TEST(PostedMessages, WithoutMainWindowTheyAreLost) {
+    Recorder window;
+    SetMainWindow(nullptr);
+    PostMessageToMainWindow(963, 0, 0);
+    PostMessage(nullptr, 963, 0, 0);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(window.entries.empty());
+}
+
+TEST(PostedMessages, AnErrorInDispatchIsShownAndTheLoopGoesOn) {
+    BoxCatcher catcher;
+    Recorder window;
+    PostMessage(&window, 1, 0, 0);
+    PostMessage(&window, 666, 0, 0);
+    PostMessage(&window, 3, 0, 0);
+    WaitFor([&] { return window.entries.size() >= 3; });
+    ASSERT_EQ(window.entries.size(), 3u);
+    EXPECT_EQ(window.entries[2].message, 3u);
+    ASSERT_EQ(catcher.boxes.size(), 1u);
+    EXPECT_EQ(catcher.boxes[0].text, "Invalid data type for 'BootConfig'");
+    EXPECT_EQ(catcher.boxes[0].caption, "VI 801");
+}
+
+// ---- message boxes ---------------------------------------------------------
+
+TEST(MessageBoxes, RealBoxesHaveIconCaptionOkAndNoOwner) {
+    struct Expect {
+        std::function<void()> show;
+        QMessageBox::Icon icon;
+        QString caption, text;
+    };
+    const Expect cases[] = {
+        {[] { ShowMessageBox("You must supply a name for the preset", "Error"); },
+         QMessageBox::Warning, "Error", "You must supply a name for the preset"},
+        {[] { ShowErrorBox("Couldn't access giveio device"); }, QMessageBox::Critical, "VI 801",
+         "Couldn't access giveio device"},
+    };
+    for (const Expect& c : cases) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = true;
+            EXPECT_EQ(box->icon(), c.icon);
+            EXPECT_EQ(box->windowTitle(), c.caption);
+            EXPECT_EQ(box->text(), c.text);
+            EXPECT_EQ(box->parentWidget(), nullptr);
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            box->button(QMessageBox::Ok)->click();
+        });
+        c.show();
+        EXPECT_TRUE(seen);
+    }
+}
+
+TEST(ApplicationTest, TitleAndTerminate) {
+    auto* app = dynamic_cast<Application*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(QCoreApplication::applicationName(), "VI 801");
+    EXPECT_FALSE(app->Terminated());
+}
+
+// ---- keys ------------------------------------------------------------------
+
+TEST(VirtualKeys, Codes) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int code;
+    };
+    const Case cases[] = {
+        {Qt::Key_Return, Qt::NoModifier, 13},     {Qt::Key_Enter, Qt::KeypadModifier, 13},
+        {Qt::Key_S, Qt::NoModifier, 'S'},         {Qt::Key_S, Qt::ShiftModifier, 'S'},
+        {Qt::Key_5, Qt::NoModifier, '5'},         {Qt::Key_5, Qt::KeypadModifier, 0x65},
+        {Qt::Key_Exclam, Qt::ShiftModifier, '1'}, {Qt::Key_Up, Qt::NoModifier, 38},
+        {Qt::Key_Down, Qt::NoModifier, 40},       {Qt::Key_Left, Qt::NoModifier, 37},
+        {Qt::Key_Escape, Qt::NoModifier, 27},     {Qt::Key_F1, Qt::NoModifier, 112},
+        {Qt::Key_F12, Qt::NoModifier, 123},       {Qt::Key_Backspace, Qt::NoModifier, 8},
+        {Qt::Key_Delete, Qt::NoModifier, 46},     {Qt::Key_Space, Qt::NoModifier, 32},
+        {Qt::Key_Minus, Qt::NoModifier, 0xBD},    {Qt::Key_Minus, Qt::KeypadModifier, 0x6D},
+        {Qt::Key_unknown, Qt::NoModifier, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VirtualKeyCode(c.key, c.modifiers), c.code) << std::hex << c.key;
+}
+
+TEST(EditableComboBoxTest, KeyUpGivesVirtualKeysAndEnterPicksNothingByItself) {
+    EditableComboBox box;
+    box.addItems({"Bell", "Organ"});
+    box.setCurrentIndex(-1);
+    box.setEditText("");
+    std::vector<int> keys;
+    int activations = 0;
+    box.OnKeyUp([&](int key) { keys.push_back(key); });
+    QObject::connect(&box, &QComboBox::activated, [&] { ++activations; });
+
+    QTest::keyClicks(&box, "Bell");
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(keys, (std::vector<int>{'B', 'E', 'L', 'L', 13}));
+    EXPECT_EQ(box.currentText(), "Bell");
+    EXPECT_EQ(box.currentIndex(), -1);
+    EXPECT_EQ(activations, 0);
+    EXPECT_EQ(box.count(), 2); // typed text never becomes an item
+    EXPECT_EQ(box.completer(), nullptr);
+
+    // Auto-repeat: only the real release counts.
+    QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a", true);
+    QApplication::sendEvent(&box, &repeat);
+    EXPECT_EQ(keys.size(), 5u);
+}
+
+TEST(EditableComboBoxTest, KeyUpErrorIsShown) {
+    BoxCatcher catcher;
+    EditableComboBox box;
+    box.OnKeyUp([](int) { throw Error("Save preset failed"); });
+    QTest::keyClick(&box, Qt::Key_X);
+    ASSERT_EQ(catcher.boxes.size(), 1u);
+    EXPECT_EQ(catcher.boxes[0].text, "Save preset failed");
+}
+
+// ---- name/value list ---------------------------------------------------------
+
+TEST(ValueListEditorTest, FixedKeysAndValuesLookedUpByKey) {
+    ValueListEditor list;
+    list.SetTitles("Function", "Value");
+    list.AddRow("Master Tuning ", "6");
+    list.AddRow("Master Volume ", "7");
+    list.AddRow("Operator Attack", "73");
+    EXPECT_EQ(list.RowCount(), 3);
+    EXPECT_EQ(list.horizontalHeaderItem(0)->text(), "Function");
+    EXPECT_EQ(list.horizontalHeaderItem(1)->text(), "Value");
+    EXPECT_EQ(list.Value("Master Volume "), "7");
+    EXPECT_EQ(list.Value("Master Volume"), ""); // keys compare exactly
+    EXPECT_EQ(list.Key(2), "Operator Attack");
+    list.SetValue("Operator Attack", "-1");
+    EXPECT_EQ(list.Value("Operator Attack"), "-1");
+
+    // The user edits a value in place; a key can't be edited.
+    list.resize(400, 200);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    list.setCurrentCell(1, 1);
+    list.editItem(list.item(1, 1));
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, "12");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the delegate commits later
+    EXPECT_EQ(list.Value("Master Volume "), "12");
+
+    list.setCurrentCell(0, 0);
+    list.editItem(list.item(0, 0));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
+    EXPECT_FALSE(list.item(0, 0)->flags() & Qt::ItemIsEditable);
+}
+
+// ---- JPEG picture ---------------------------------------------------------------
+
+std::string EncodeJpeg(int width, int height, const std::function<QRgb(int, int)>& colour) {
+    std::vector<unsigned char> rgb(size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = colour(x, y);
+            unsigned char* p = &rgb[(size_t(y) * width + x) * 3];
+            p[0] = qRed(c);
+            p[1] = qGreen(c);
+            p[2] = qBlue(c);
+        }
+    tjhandle handle = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_444, 95, 0);
+    std::string bytes(reinterpret_cast<char*>(out), size);
+    tjFree(out);
+    tjDestroy(handle);
+    return bytes;
+}
+
+bool Near(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) < 24 && std::abs(qGreen(a) - qGreen(b)) < 24 &&
+           std::abs(qBlue(a) - qBlue(b)) < 24;
+}
+
+TEST(JpegImageTest, LoadsAPictureWhoseRowsAreNotMultiplesOfFourBytes) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("cnt3.jpg").toStdString();
+    // Red left of x = 73, blue right of it; 146 pixels make 438-byte rows.
+    std::ofstream(path, std::ios::binary) << EncodeJpeg(
+        146, 66, [](int x, int) { return x < 73 ? qRgb(255, 0, 0) : qRgb(0, 0, 255); });
+    JpegImage image;
+    image.Load(path);
+    const QImage& picture = image.Picture();
+    ASSERT_EQ(picture.size(), QSize(146, 66));
+    for (int y : {0, 33, 65}) {
+        EXPECT_TRUE(Near(picture.pixel(2, y), qRgb(255, 0, 0))) << y;
+        EXPECT_TRUE(Near(picture.pixel(60, y), qRgb(255, 0, 0))) << y;
+        EXPECT_TRUE(Near(picture.pixel(86, y), qRgb(0, 0, 255))) << y;
+        EXPECT_TRUE(Near(picture.pixel(145, y), qRgb(0, 0, 255))) << y;
+    }
+    EXPECT_FALSE(image.pixmap().isNull());
+}
+
+TEST(JpegImageTest, MissingOrBrokenFileRaises) {
+    QTemporaryDir dir;
+    const std::string good = EncodeJpeg(32, 16, [](int, int) { return qRgb(0, 128, 0); });
+    const std::pair<const char*, std::string> broken[] = {
+        {"empty.jpg", ""},
+        {"text.jpg", "not a picture at all"},
+        {"half.jpg", good.substr(0, good.size() / 2)},
+        {"header.jpg", good.substr(0, 2)},
+    };
+    for (const auto& [name, bytes] : broken) {
+        const std::string path = dir.filePath(name).toStdString();
+        std::ofstream(path, std::ios::binary) << bytes;
+        JpegImage image;
+        EXPECT_THROW(image.Load(path), Error) << name;
+    }
+    JpegImage image;
+    try {
+        image.Load(dir.filePath("img/cnt9.jpg").toStdString());
+        ADD_FAILURE() << "no error for a missing file";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("cnt9.jpg"), std::string::npos);
+    }
+}
+} // namespace
