@@ -114,6 +114,23 @@ TEST(Frame, RegisterImagesSurviveLoadAndSave) {
     EXPECT_EQ(back.RegE0, 0x06);
 }
 
+TEST(Frame, TabOrderFollowsTheEditingControls) {
+    TFrameOp f;
+    const QWidget* expected[] = {
+        f.ComboBoxWS,          f.CheckBoxTremolo,      f.CheckBoxVibrato,
+        f.CheckBoxRateScaling, f.ComboBoxLevelScaling, f.ComboBoxFreqMultiplier,
+        f.TrackBarAttack,      f.TrackBarDecay,        f.TrackBarSustain,
+        f.TrackBarRelease,     f.CheckBoxHold,         f.TrackBarVolume,
+        f.CheckBoxCC};
+    QWidget* w = f.ComboBoxWS;
+    for (const QWidget* want : expected) {
+        EXPECT_EQ(w, want) << want->objectName().toStdString();
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus) && w != f.ComboBoxWS);
+    }
+}
+
 TEST(Frame, ControllerValuesMoveOnlyCcEnabledFrames) {
     using Setter = void (TFrameOp::*)(uint8_t);
     struct Case {
