@@ -63,19 +63,6 @@ TEST(EmulatedSound, EachAttenuationStepLowersTheLevelBy1Point5Decibels) {
     }
 }
 
-TEST(EmulatedSound, FullScaleIsWhereTheVolumeRegisterStarts) {
-    // 0x0606 at start: six steps, 9 dB below an unattenuated output.
-    Rig rig;
-    rig.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());
-    rig.Opl3().NoteOn(0, 0, 69);
-    rig.Render(0.1);
-    const auto [startLeft, startRight] = Levels(rig);
-    rig.fm.SetAttenuation(0, 0);
-    const auto [fullLeft, fullRight] = Levels(rig);
-    EXPECT_NEAR(Db(startLeft / fullLeft), -9.0, 0.1);
-    EXPECT_NEAR(Db(startRight / fullRight), -9.0, 0.1);
-}
-
 TEST(EmulatedSound, MuteSilencesBothSidesAndUnmuteRestoresThem) {
     Rig rig;
     rig.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());

@@ -335,11 +335,12 @@ bool EmulatedCard::StartOutput() {
             unsigned period = kPreferredPeriod;
             audio->openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &period,
                               &EmulatedCard::AudioCallback, this, &options);
-            // Let the resampler reach its working size here, not in the callback.
-            std::vector<float> warmUp(2 * static_cast<size_t>(period) * 4);
+            // The resampler builds its stages and buffers over its first few
+            // thousand frames: let that happen here, not in the callback.
+            std::vector<float> warmUp(2 * static_cast<size_t>(period));
             {
                 ChipOwner owner(*this);
-                for (int i = 0; i < 4; ++i)
+                for (unsigned done = 0; done < rate / 2; done += period)
                     RenderBlock(warmUp.data(), period);
             }
 
@@ -370,7 +371,7 @@ bool EmulatedCard::StartOutput() {
 void EmulatedCard::StopOutput() {
     if (!audio_) return;
     try {
-        if (audio_->isStreamRunning()) audio_->stopStream();
+        if (audio_->isStreamRunning()) audio_->abortStream(); // no draining: a stop is a stop
         if (audio_->isStreamOpen()) audio_->closeStream();
     } catch (const std::exception&) {
         // Closing a stream whose server went away: nothing left to release.
