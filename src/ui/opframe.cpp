@@ -1,0 +1,261 @@
+#include "ui/opframe.h"
+
+#include "ui/tag.h"
+#include "ui/toolkit.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+
+#include <algorithm>
+
+namespace {
+
+const char* const kWaveformItems[] = {
+    "Sine",     "Half Sine",         "Absolute Sine", "Sine Pulse",
+    "Sine Alt", "Absolute Sine Alt", "Square",        "Square Pulse",
+};
+const char* const kLevelScalingItems[] = {
+    "Off",
+    "-1.5 dB / Octave",
+    "-3.0 dB / Octave",
+    "-6.0 dB / Octave",
+};
+// Item n is the multiplier field value n; the texts give the interval in cents.
+const char* const kFreqMultiplierItems[] = {
+    "-1200", "0 cents", "+1200", "+1900", "+2400", "+2790", "+3100", "+3370",
+    "+3600", "+3800",   "+3990", "+4150", "+4300", "+4440", "+4570", "+4690",
+};
+
+constexpr int kRateMax = 15;
+constexpr int kVolumeMax = 63;
+constexpr int kDefaultMultiplier = 1; // "0 cents": field value 1
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(name);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+template <size_t N>
+QComboBox* MakeList(QWidget* parent, const char* name, const char* const (&items)[N], int left,
+                    int top) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    for (const char* item : items)
+        box->addItem(QString::fromUtf8(item));
+    box->setGeometry(left, top, 129, 21);
+    return box;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
+                     int width) {
+    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+    box->setObjectName(name);
+    box->setGeometry(left, top, width, 17);
+    return box;
+}
+
+// Vertical bars have their minimum at the top, as the envelope rates read.
+QSlider* MakeRateBar(QWidget* parent, const char* name, int left) {
+    auto* bar = new QSlider(parent);
+    SetMinimumAtTop(bar);
+    bar->setObjectName(name);
+    bar->setRange(0, kRateMax);
+    bar->setTickPosition(QSlider::TicksLeft);
+    bar->setTickInterval(1);
+    bar->setPageStep(2);
+    bar->setValue(kRateMax);
+    bar->setGeometry(left, 40, 34, 121);
+    return bar;
+}
+
+bool Bit(unsigned value, int bit) {
+    return (value >> bit) & 1;
+}
+
+} // namespace
+
+TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
+    resize(334, 224);
+
+    LabelWaveform = MakeLabel(this, "LabelWaveform", "Waveform", 8, 8);
+    ComboBoxWS = MakeList(this, "ComboBoxWS", kWaveformItems, 8, 24);
+    LabelModulation = MakeLabel(this, "LabelModulation", "Modultation", 8, 56);
+    CheckBoxTremolo = MakeCheck(this, "CheckBoxTremolo", "Tremolo", 8, 72, 65);
+    CheckBoxVibrato = MakeCheck(this, "CheckBoxVibrato", "Vibrato", 80, 72, 65);
+    LabelKey = MakeLabel(this, "LabelKey", "Key Scaling", 8, 104);
+    LabelLevelScaling = MakeLabel(this, "LabelLevelScaling", "Level", 8, 122);
+    CheckBoxRateScaling = MakeCheck(this, "CheckBoxRateScaling", "Rate", 80, 120, 57);
+    ComboBoxLevelScaling = MakeList(this, "ComboBoxLevelScaling", kLevelScalingItems, 8, 140);
+    LabelFreqMultiplier = MakeLabel(this, "LabelFreqMultiplier", "Tuning (%)", 8, 176);
+    ComboBoxFreqMultiplier = MakeList(this, "ComboBoxFreqMultiplier", kFreqMultiplierItems, 8, 192);
+    ComboBoxFreqMultiplier->setMaxVisibleItems(16);
+    ComboBoxFreqMultiplier->setCurrentIndex(kDefaultMultiplier);
+
+    LabelEnvelope = MakeLabel(this, "LabelEnvelope", "Envelope", 158, 8);
+    LabelAttack = MakeLabel(this, "LabelAttack", "A", 168, 28);
+    LabelDecay = MakeLabel(this, "LabelDecay", "D", 208, 28);
+    LabelSustain = MakeLabel(this, "LabelSustain", "S", 248, 28);
+    LabelRelease = MakeLabel(this, "LabelRelease", "R", 288, 28);
+    TrackBarAttack = MakeRateBar(this, "TrackBarAttack", 152);
+    TrackBarDecay = MakeRateBar(this, "TrackBarDecay", 192);
+    TrackBarSustain = MakeRateBar(this, "TrackBarSustain", 232);
+    TrackBarRelease = MakeRateBar(this, "TrackBarRelease", 272);
+    CheckBoxHold = MakeCheck(this, "CheckBoxHold", "Hold", 246, 162, 51);
+
+    LabelVolume = MakeLabel(this, "LabelVolume", "Volume", 158, 168);
+    TrackBarVolume = new QSlider(Qt::Horizontal, this);
+    TrackBarVolume->setObjectName("TrackBarVolume");
+    TrackBarVolume->setRange(0, kVolumeMax);
+    TrackBarVolume->setTickPosition(QSlider::TicksAbove);
+    TrackBarVolume->setTickInterval(4);
+    TrackBarVolume->setPageStep(2);
+    TrackBarVolume->setGeometry(152, 184, 161, 33);
+
+    CheckBoxCC = MakeCheck(this, "CheckBoxCC", "CC", 246, 8, 41);
+    LabelOp = MakeLabel(this, "LabelOp", "1", 308, 2);
+
+    QWidget* order[] = {ComboBoxWS,          CheckBoxTremolo,      CheckBoxVibrato,
+                        CheckBoxRateScaling, ComboBoxLevelScaling, ComboBoxFreqMultiplier,
+                        TrackBarAttack,      TrackBarDecay,        TrackBarSustain,
+                        TrackBarRelease,     CheckBoxHold,         TrackBarVolume,
+                        CheckBoxCC};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName("PopupMenu");
+    MenuItemBreak = PopupMenu->addSeparator();
+    MenuItemBreak->setObjectName("MenuItemBreak");
+    MenuItemClear = PopupMenu->addAction("Clear");
+    MenuItemClear->setObjectName("MenuItemClear");
+    connect(MenuItemClear, &QAction::triggered, this, [this] { MenuItemClearClick(); });
+}
+
+void TFrameOp::SetTag(int op) {
+    QObject* editing[] = {ComboBoxWS,          CheckBoxTremolo,      CheckBoxVibrato,
+                          CheckBoxRateScaling, ComboBoxLevelScaling, ComboBoxFreqMultiplier,
+                          TrackBarAttack,      TrackBarDecay,        TrackBarSustain,
+                          TrackBarRelease,     CheckBoxHold,         TrackBarVolume};
+    for (QObject* control : editing)
+        ::SetTag(control, op);
+}
+
+void TFrameOp::SaveToPatch(OperatorPatch& patch) const {
+    patch = OperatorPatch{};
+    if (CheckBoxTremolo->isChecked()) patch.Reg20 |= reg::kTremolo;
+    if (CheckBoxVibrato->isChecked()) patch.Reg20 |= reg::kVibrato;
+    if (CheckBoxHold->isChecked()) patch.Reg20 |= reg::kHold;
+    if (CheckBoxRateScaling->isChecked()) patch.Reg20 |= reg::kRateScaling;
+    // No selection (index -1) falls back to the multiplier of "0 cents".
+    const int mult = ComboBoxFreqMultiplier->currentIndex();
+    patch.Reg20 |= (mult >= 0 && mult <= 15) ? mult : kDefaultMultiplier;
+
+    const int ksl = ComboBoxLevelScaling->currentIndex();
+    patch.Reg40 = (ksl >= 0 && ksl <= 3) ? static_cast<uint8_t>(ksl << reg::kKslShift) : 0;
+    patch.Reg40 |= static_cast<uint8_t>(TrackBarVolume->value() ^ reg::kTlMask);
+
+    patch.Reg60 = static_cast<uint8_t>(TrackBarAttack->value() << 4 | TrackBarDecay->value());
+    patch.Reg80 = static_cast<uint8_t>(TrackBarSustain->value() << 4 | TrackBarRelease->value());
+
+    const int ws = ComboBoxWS->currentIndex();
+    patch.RegE0 = (ws >= 0 && ws <= 7) ? static_cast<uint8_t>(ws) : 0;
+}
+
+void TFrameOp::LoadFromPatch(const OperatorPatch& patch) {
+    CheckBoxTremolo->setChecked(patch.Reg20 & reg::kTremolo);
+    CheckBoxVibrato->setChecked(patch.Reg20 & reg::kVibrato);
+    CheckBoxHold->setChecked(patch.Reg20 & reg::kHold);
+    CheckBoxRateScaling->setChecked(patch.Reg20 & reg::kRateScaling);
+    ComboBoxFreqMultiplier->setCurrentIndex(patch.Reg20 & reg::kMultMask);
+    ComboBoxLevelScaling->setCurrentIndex((patch.Reg40 & reg::kKslMask) >> reg::kKslShift);
+    TrackBarVolume->setValue(~patch.Reg40 & reg::kTlMask);
+    TrackBarAttack->setValue(patch.Reg60 >> 4);
+    TrackBarDecay->setValue(patch.Reg60 & reg::kLowNibble);
+    TrackBarSustain->setValue(patch.Reg80 >> 4);
+    TrackBarRelease->setValue(patch.Reg80 & reg::kLowNibble);
+    ComboBoxWS->setCurrentIndex(patch.RegE0 & reg::kWaveMask);
+}
+
+void TFrameOp::SetDefaults() {
+    ComboBoxWS->setCurrentIndex(0);
+    CheckBoxTremolo->setChecked(false);
+    CheckBoxVibrato->setChecked(false);
+    ComboBoxLevelScaling->setCurrentIndex(0);
+    CheckBoxRateScaling->setChecked(false);
+    ComboBoxFreqMultiplier->setCurrentIndex(kDefaultMultiplier);
+    TrackBarAttack->setValue(kRateMax);
+    TrackBarDecay->setValue(kRateMax);
+    TrackBarSustain->setValue(kRateMax);
+    TrackBarRelease->setValue(kRateMax);
+    CheckBoxHold->setChecked(false);
+    TrackBarVolume->setValue(0);
+}
+
+void TFrameOp::MenuItemClearClick() {
+    SetDefaults();
+    emit Cleared(this);
+}
+
+void TFrameOp::SetWaveformFromCc(uint8_t v) {
+    if (!IsCcEnabled()) return;
+    ComboBoxWS->setCurrentIndex((v >> 2) & 7);
+    CheckBoxTremolo->setChecked(Bit(v, 5));
+    CheckBoxVibrato->setChecked(Bit(v, 6));
+}
+
+void TFrameOp::SetKeyScalingFromCc(uint8_t v) {
+    if (!IsCcEnabled()) return;
+    ComboBoxLevelScaling->setCurrentIndex((v >> 4) & 3);
+    CheckBoxRateScaling->setChecked(Bit(v, 6));
+}
+
+void TFrameOp::SetTuningFromCc(uint8_t v) {
+    if (!IsCcEnabled()) return;
+    // A byte above 127 would give an index past the list: keep the last item.
+    ComboBoxFreqMultiplier->setCurrentIndex(std::min(v >> 3, 15));
+}
+
+void TFrameOp::SetAttackFromCc(uint8_t v) {
+    if (IsCcEnabled()) TrackBarAttack->setValue(kRateMax - (v >> 3));
+}
+
+void TFrameOp::SetDecayFromCc(uint8_t v) {
+    if (IsCcEnabled()) TrackBarDecay->setValue(kRateMax - (v >> 3));
+}
+
+void TFrameOp::SetSustainFromCc(uint8_t v) {
+    if (!IsCcEnabled()) return;
+    TrackBarSustain->setValue(kRateMax - ((v >> 2) & 15));
+    CheckBoxHold->setChecked(Bit(v, 6));
+}
+
+void TFrameOp::SetReleaseFromCc(uint8_t v) {
+    if (IsCcEnabled()) TrackBarRelease->setValue(kRateMax - (v >> 3));
+}
+
+void TFrameOp::SetVolumeFromCc(uint8_t v) {
+    if (IsCcEnabled()) TrackBarVolume->setValue(v >> 1);
+}
+
+void TFrameOp::SetCcEnabled(bool enabled) {
+    CheckBoxCC->setChecked(enabled);
+}
+bool TFrameOp::IsCcEnabled() const {
+    return CheckBoxCC->isChecked();
+}
+uint8_t TFrameOp::GetVolume() const {
+    return static_cast<uint8_t>(TrackBarVolume->value());
+}
+
+void TFrameOp::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu->exec(event->globalPos());
+    event->accept();
+}
