@@ -31,8 +31,7 @@ int main(int argc, char** argv) {
             SetMainWindow(nullptr);
         }
     } catch (const std::exception& error) {
-        if (!application)
-            application = std::make_unique<Application>(argc, argv);
+        if (!application) application = std::make_unique<Application>(argc, argv);
         ShowErrorBox(QString::fromStdString(error.what()));
     }
     return 0;

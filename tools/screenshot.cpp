@@ -22,8 +22,7 @@ int main(int argc, char** argv) {
     Application application(argc, argv);
     TFormMain form(nullptr, [](QWidget*) { return EmulatedCard::kDefaultBase; });
     form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
-        return 1;
+    if (!QTest::qWaitForWindowExposed(&form)) return 1;
     QTest::qWait(200);
     if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "could not write %s\n", argv[1]);
