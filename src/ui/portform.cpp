@@ -22,10 +22,20 @@ bool Found(uint16_t portBase) {
     return portBase != 0 && portBase != 0xFFFF;
 }
 
-// Device names and reasons can be long: each gets one line of the label.
+// Device names and reasons can be long: a name gets one line, a reason the
+// label's two.
 QString Elided(const std::string& text, int width) {
     return QFontMetrics(StandardFont())
         .elidedText(QString::fromStdString(text), Qt::ElideRight, width);
+}
+
+QString ElidedToTwoLines(const std::string& text, int width) {
+    const QFontMetrics metrics(StandardFont());
+    const QString full = QString::fromStdString(text);
+    const QRect two(0, 0, width, 2 * metrics.lineSpacing());
+    if (metrics.boundingRect(two, Qt::TextWordWrap, full).height() <= two.height()) return full;
+    // Word wrapping loses up to a word per line: leave room for it.
+    return metrics.elidedText(full, Qt::ElideRight, 2 * width - 8 * metrics.averageCharWidth());
 }
 
 QString OutputLine(const AudioOutputInfo& output) {
@@ -38,7 +48,7 @@ QString OutputLine(const AudioOutputInfo& output) {
 QString FormatLine(const AudioOutputInfo& output) {
     if (!output.open)
         return output.error.empty() ? QStringLiteral("The reason is not known.")
-                                    : Elided(output.error, kLabelWidth);
+                                    : ElidedToTwoLines(output.error, kLabelWidth);
     return QStringLiteral("%1 Hz, period %2 frames, latency %3 ms.")
         .arg(output.rate)
         .arg(output.period)

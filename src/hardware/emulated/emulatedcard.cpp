@@ -356,7 +356,7 @@ bool EmulatedCard::StartOutput() {
         }
     }
     info_ = AudioOutputInfo{};
-    info_.error = "No audio output (" + (reasons.empty() ? "no audio system" : reasons) + ")";
+    info_.error = reasons.empty() ? std::string("no audio system") : reasons;
     return false;
 }
 
