@@ -44,25 +44,6 @@ QFrame* MakePanel(QWidget* parent, const QString& name, int left, int top, int w
     return panel;
 }
 
-template <class Label = QLabel>
-Label* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
-    auto* label = new Label(QString::fromUtf8(text), parent);
-    label->setObjectName(name);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
-                    int width, int rows = 8) {
-    auto* box = new QComboBox(parent);
-    box->setObjectName(name);
-    box->addItems(items);
-    box->setMaxVisibleItems(rows);
-    box->setGeometry(left, top, width, 21);
-    return box;
-}
-
 // Free text plus items; typing never adds an item.
 EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
                                const char* text, int left, int top, int width, int rows) {
@@ -73,15 +54,6 @@ EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringL
     box->setGeometry(left, top, width, 21);
     box->setCurrentIndex(-1);
     box->setEditText(QString::fromUtf8(text));
-    return box;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
-                     int width, bool checked) {
-    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
-    box->setObjectName(name);
-    box->setGeometry(left, top, width, 17);
-    box->setChecked(checked);
     return box;
 }
 
@@ -103,13 +75,6 @@ QSlider* MakeOutputBar(QWidget* parent, const char* name, int min, int max, int 
     bar->setPageStep(tick);
     bar->setGeometry(left, top, 150, 28);
     return bar;
-}
-
-template <size_t N> QStringList Items(const std::array<const char*, N>& texts) {
-    QStringList list;
-    for (const char* text : texts)
-        list << QString::fromUtf8(text);
-    return list;
 }
 
 int Selected(const QComboBox* box, int count) {
@@ -199,8 +164,8 @@ void TFormMain::BuildForm() {
 
     PanelKbd = MakePanel(this, "PanelKbd", 184, 2, 137, 103);
     LabelTranspose = MakeLabel(PanelKbd, "LabelTranspose", "Tuning (%)", 8, 8);
-    ComboBoxTranspose =
-        MakeEditList(PanelKbd, "ComboBoxTranspose", Items(kTuningItems), "0 cents", 8, 24, 121, 24);
+    ComboBoxTranspose = MakeEditList(PanelKbd, "ComboBoxTranspose", ItemList(kTuningItems),
+                                     "0 cents", 8, 24, 121, 24);
     LabelPoly = MakeLabel(PanelKbd, "LabelPoly", "Poly", 8, 54);
     PanelPoly = MakePanel(PanelKbd, "PanelPoly", 8, 70, 21, 21, QFrame::Panel | QFrame::Sunken);
     LabelP = new QLabel("0", PanelPoly);
@@ -249,25 +214,25 @@ void TFormMain::BuildForm() {
     PanelSynth = MakePanel(this, "PanelSynth", 1, 108, 981, 530);
     // Operators 1-4 on the left, both voices in the middle, operators 5-6 on the right.
     LabelFB = MakeLabel(PanelSynth, "LabelFB", "Feedback Modulation", 8, 8);
-    ComboBoxFB = MakeList(PanelSynth, "ComboBoxFB", Items(kFeedbackTexts), 8, 24, 117);
+    ComboBoxFB = MakeList(PanelSynth, "ComboBoxFB", ItemList(kFeedbackTexts), 8, 24, 117);
     LabelTR1 = MakeLabel(PanelSynth, "LabelTR1", "Tuning (%)", 132, 8);
     ComboBoxTR1 =
-        MakeEditList(PanelSynth, "ComboBoxTR1", Items(kTuningItems), "0 cents", 132, 24, 80, 33);
+        MakeEditList(PanelSynth, "ComboBoxTR1", ItemList(kTuningItems), "0 cents", 132, 24, 80, 33);
     LabelOP1 = MakeLabel(PanelSynth, "LabelOP1", "Output", 219, 8);
     CheckBoxA = MakeCheck(PanelSynth, "CheckBoxA", "L", 219, 26, 34, true);
     CheckBoxB = MakeCheck(PanelSynth, "CheckBoxB", "R", 255, 26, 34, true);
     LabelCNT = MakeLabel(PanelSynth, "LabelCNT", "Control Connection", 298, 8);
-    ComboBoxCNT = MakeList(PanelSynth, "ComboBoxCNT", Items(kConnectionTexts), 298, 24, 176);
+    ComboBoxCNT = MakeList(PanelSynth, "ComboBoxCNT", ItemList(kConnectionTexts), 298, 24, 176);
     ComboBoxCNT->setCurrentIndex(6);
     LabelTD = MakeLabel(PanelSynth, "LabelTD", "Tremolo Depth", 481, 8);
     ComboBoxTD = MakeList(PanelSynth, "ComboBoxTD", {"1 dB", "4.8 dB"}, 481, 24, 80, 4);
     LabelVD = MakeLabel(PanelSynth, "LabelVD", "Vibrato Depth", 568, 8);
     ComboBoxVD = MakeList(PanelSynth, "ComboBoxVD", {"7 cents", "14 cents"}, 568, 24, 78);
     LabelFB2 = MakeLabel(PanelSynth, "LabelFB2", "Feedback Modulation", 656, 8);
-    ComboBoxFB2 = MakeList(PanelSynth, "ComboBoxFB2", Items(kFeedbackTexts), 656, 24, 117, 32);
+    ComboBoxFB2 = MakeList(PanelSynth, "ComboBoxFB2", ItemList(kFeedbackTexts), 656, 24, 117, 32);
     LabelTR2 = MakeLabel(PanelSynth, "LabelTR2", "Tuning (%)", 780, 8);
     ComboBoxTR2 =
-        MakeEditList(PanelSynth, "ComboBoxTR2", Items(kTuningItems), "0 cents", 780, 24, 80, 33);
+        MakeEditList(PanelSynth, "ComboBoxTR2", ItemList(kTuningItems), "0 cents", 780, 24, 80, 33);
     LabelOP2 = MakeLabel(PanelSynth, "LabelOP2", "Output", 867, 8);
     CheckBoxA2 = MakeCheck(PanelSynth, "CheckBoxA2", "L", 867, 26, 34, true);
     CheckBoxB2 = MakeCheck(PanelSynth, "CheckBoxB2", "R", 903, 26, 34, true);

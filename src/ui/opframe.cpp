@@ -35,33 +35,6 @@ constexpr int kRateMax = 15;
 constexpr int kVolumeMax = 63;
 constexpr int kDefaultMultiplier = 1; // "0 cents": field value 1
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setObjectName(name);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-template <size_t N>
-QComboBox* MakeList(QWidget* parent, const char* name, const char* const (&items)[N], int left,
-                    int top) {
-    auto* box = new QComboBox(parent);
-    box->setObjectName(name);
-    for (const char* item : items)
-        box->addItem(QString::fromUtf8(item));
-    box->setGeometry(left, top, 129, 21);
-    return box;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
-                     int width) {
-    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
-    box->setObjectName(name);
-    box->setGeometry(left, top, width, 17);
-    return box;
-}
-
 // Vertical bars have their minimum at the top, as the envelope rates read.
 QSlider* MakeRateBar(QWidget* parent, const char* name, int left) {
     auto* bar = new QSlider(parent);
@@ -86,16 +59,18 @@ TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
     resize(334, 224);
 
     LabelWaveform = MakeLabel(this, "LabelWaveform", "Waveform", 8, 8);
-    ComboBoxWS = MakeList(this, "ComboBoxWS", kWaveformItems, 8, 24);
+    ComboBoxWS = MakeList(this, "ComboBoxWS", ItemList(kWaveformItems), 8, 24, 129);
     LabelModulation = MakeLabel(this, "LabelModulation", "Modultation", 8, 56);
     CheckBoxTremolo = MakeCheck(this, "CheckBoxTremolo", "Tremolo", 8, 72, 65);
     CheckBoxVibrato = MakeCheck(this, "CheckBoxVibrato", "Vibrato", 80, 72, 65);
     LabelKey = MakeLabel(this, "LabelKey", "Key Scaling", 8, 104);
     LabelLevelScaling = MakeLabel(this, "LabelLevelScaling", "Level", 8, 122);
     CheckBoxRateScaling = MakeCheck(this, "CheckBoxRateScaling", "Rate", 80, 120, 57);
-    ComboBoxLevelScaling = MakeList(this, "ComboBoxLevelScaling", kLevelScalingItems, 8, 140);
+    ComboBoxLevelScaling =
+        MakeList(this, "ComboBoxLevelScaling", ItemList(kLevelScalingItems), 8, 140, 129);
     LabelFreqMultiplier = MakeLabel(this, "LabelFreqMultiplier", "Tuning (%)", 8, 176);
-    ComboBoxFreqMultiplier = MakeList(this, "ComboBoxFreqMultiplier", kFreqMultiplierItems, 8, 192);
+    ComboBoxFreqMultiplier =
+        MakeList(this, "ComboBoxFreqMultiplier", ItemList(kFreqMultiplierItems), 8, 192, 129);
     ComboBoxFreqMultiplier->setMaxVisibleItems(16);
     ComboBoxFreqMultiplier->setCurrentIndex(kDefaultMultiplier);
 

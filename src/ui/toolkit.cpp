@@ -114,6 +114,32 @@ void SetMinimumAtTop(QSlider* bar) {
     bar->setInvertedControls(true);
 }
 
+QStringList ItemList(std::span<const char* const> texts) {
+    QStringList list;
+    for (const char* text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
+                    int width, int rows) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->addItems(items);
+    box->setMaxVisibleItems(rows);
+    box->setGeometry(left, top, width, 21);
+    return box;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
+                     int width, bool checked) {
+    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+    box->setObjectName(name);
+    box->setGeometry(left, top, width, 17);
+    box->setChecked(checked);
+    return box;
+}
+
 QFont StandardFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setStyleHint(QFont::SansSerif);

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 class QAbstractButton;
@@ -70,6 +71,24 @@ void SetMinimumAtTop(QSlider* bar);
 
 // The desktop's sans-serif font at 11 px, the size the layouts assume.
 QFont StandardFont();
+
+// Builders for windows laid out at fixed positions. The object name is the
+// control's name, so tests and tools find it.
+QStringList ItemList(std::span<const char* const> texts);
+
+template <class Label = QLabel>
+Label* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
+    auto* label = new Label(QString::fromUtf8(text), parent);
+    label->setObjectName(name);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
+                    int width, int rows = 8);
+QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
+                     int width, bool checked = false);
 
 // Virtual-key code of a key event: letters and digits as their upper-case
 // character, Enter 13, Escape 27, cursor keys 37-40, F1 112, and so on;
