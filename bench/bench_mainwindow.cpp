@@ -48,12 +48,11 @@ int main(int argc, char** argv) {
 
     EmulatedCard card; // no audio device: it renders nothing, the ports are the same
     ScopedPortBackend backend(card);
-    InstallRegistryFactory(
-        [] { return std::make_unique<EmulatedCardRegistry>(EmulatedCard::kDefaultBase); });
     EnablePortAccess();
     Application application(argc, argv);
     auto detect = [](QWidget* owner) {
-        TFormPort dialog(owner);
+        TFormPort dialog(owner, CardInUse{},
+                         std::make_unique<EmulatedCardRegistry>(EmulatedCard::kDefaultBase));
         QTimer::singleShot(0, dialog.ButtonOk, &QPushButton::click);
         return dialog.Execute();
     };

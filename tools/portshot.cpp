@@ -1,7 +1,7 @@
 // Saves a picture of the detection dialog, to look at its layout:
 //   vi801_portshot OUT.png [found|notfound|emulated|silent|live]
 // "live" runs the real choice of card (--card=auto) on this machine.
-#include "cardsession.h"
+#include "app/cardsession.h"
 #include "hardware/ccsregistry.h"
 #include "ui/portform.h"
 #include "ui/toolkit.h"
@@ -47,23 +47,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "unknown mode '%s'\n", mode.c_str());
         return 2;
     }
-    if (mode != "live" && mode != "emulated" && mode != "silent")
-        InstallRegistryFactory([base] {
-            auto registry = std::make_unique<MemoryRegistry>();
-            registry->AddKey(kPciEnumKey);
-            if (base) {
-                const std::string path = std::string(kPciEnumKey) +
-                                         "\\VEN_1319&DEV_0801&SUBSYS_13191319&REV_B2\\0000:05:00.0";
-                registry->SetValue(path + "\\Control", "AllocConfig", RegistryDataType::Binary, {});
-                registry->SetValue(path + "\\LogConf", "BootConfig", RegistryDataType::Binary,
-                                   BuildResourceList({{ResourceRange::Port, base, 0x80}}));
-            }
-            return std::unique_ptr<RegistryAccessor>(std::move(registry));
-        });
-    else if (mode != "live")
-        InstallRegistryFactory([] { return std::make_unique<EmulatedCardRegistry>(); });
+    std::unique_ptr<RegistryAccessor> view;
+    if (session) {
+        view = session->DeviceView();
+    } else if (card.kind == CardKind::Emulated) {
+        view = std::make_unique<EmulatedCardRegistry>();
+    } else {
+        auto registry = std::make_unique<MemoryRegistry>();
+        registry->AddKey(kPciEnumKey);
+        if (base) {
+            const std::string path = std::string(kPciEnumKey) +
+                                     "\\VEN_1319&DEV_0801&SUBSYS_13191319&REV_B2\\0000:05:00.0";
+            registry->SetValue(path + "\\Control", "AllocConfig", RegistryDataType::Binary, {});
+            registry->SetValue(path + "\\LogConf", "BootConfig", RegistryDataType::Binary,
+                               BuildResourceList({{ResourceRange::Port, base, 0x80}}));
+        }
+        view = std::move(registry);
+    }
 
-    TFormPort form(nullptr, card);
+    TFormPort form(nullptr, card, std::move(view));
     bool saved = false;
     QTimer::singleShot(300, [&] {
         saved = form.grab().save(QString::fromStdString(out));

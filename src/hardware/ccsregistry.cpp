@@ -1,6 +1,9 @@
 #include "hardware/ccsregistry.h"
 
+#include "hardware/littleendian.h"
+
 #include <algorithm>
+#include <vector>
 
 namespace {
 // Enumerated device keys begin with vendor and device; what follows
@@ -16,9 +19,6 @@ constexpr size_t kPartialsOffset = 20;
 constexpr size_t kPartialSize = 16;
 constexpr size_t kPortStartOffset = 4;
 
-uint32_t ReadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 } // namespace
 
 bool ParseBootConfig(const uint8_t* data, size_t size, uint16_t& portBase) {
@@ -26,67 +26,71 @@ bool ParseBootConfig(const uint8_t* data, size_t size, uint16_t& portBase) {
         size < kPartialsOffset)
         return false;
     bool found = false;
-    const uint32_t count = ReadU32(data + kPartialCountOffset);
+    const uint32_t count = ReadLittleEndian<uint32_t>(data + kPartialCountOffset);
     // Only descriptors that lie wholly within the bytes read are examined.
     const size_t fit = (size - kPartialsOffset) / kPartialSize;
     for (size_t k = 0; k < count && k < fit; ++k) {
         const uint8_t* descriptor = data + kPartialsOffset + k * kPartialSize;
         if (descriptor[0] == kResourcePort) {
-            portBase =
-                uint16_t(descriptor[kPortStartOffset] | descriptor[kPortStartOffset + 1] << 8);
+            portBase = ReadLittleEndian<uint16_t>(descriptor + kPortStartOffset);
             found = true;
         }
     }
     return found;
 }
 
-CCSRegistry::CCSRegistry() : CCSRegistry(CreateRegistryAccessor()) {}
+CCSRegistry::CCSRegistry() : CCSRegistry(std::make_unique<SysfsRegistry>()) {}
 
-CCSRegistry::CCSRegistry(std::unique_ptr<RegistryAccessor> registry)
-    : Registry(std::move(registry)) {
-    // The accessor and both lists live only for the search; an error from
-    // the search frees them on the way out.
-    Search();
-    InstanceKeys.reset();
-    DeviceKeys.reset();
-    Registry.reset();
+// The view and the key lists live only for the search; an error from the
+// search frees them on the way out.
+CCSRegistry::CCSRegistry(std::unique_ptr<RegistryAccessor> registry) {
+    Search(*registry);
 }
 
-void CCSRegistry::Search() {
+void CCSRegistry::Search(RegistryAccessor& registry) {
     PortBase = 0;
     const std::string base = kPciEnumKey;
-    DeviceKeys = std::make_unique<std::vector<std::string>>();
     // Whether the open worked is not asked: a missing key lists nothing.
-    Registry->OpenKey(base);
-    *DeviceKeys = Registry->GetKeyNames();
-    Registry->CloseKey();
+    registry.OpenKey(base);
+    const std::vector<std::string> deviceKeys = registry.GetKeyNames();
+    registry.CloseKey();
 
-    InstanceKeys = std::make_unique<std::vector<std::string>>();
-    for (const std::string& device : *DeviceKeys) {
+    for (const std::string& device : deviceKeys) {
         if (device.compare(0, kDevicePrefixLength, kDevicePrefix) != 0) continue;
         const std::string devicePath = base + "\\" + device;
-        InstanceKeys->clear();
-        Registry->OpenKey(devicePath);
-        *InstanceKeys = Registry->GetKeyNames();
-        Registry->CloseKey();
+        registry.OpenKey(devicePath);
+        const std::vector<std::string> instanceKeys = registry.GetKeyNames();
+        registry.CloseKey();
+        for (const std::string& instance : instanceKeys)
+            SearchInstance(registry, devicePath + "\\" + instance, instance);
+    }
+}
 
-        for (const std::string& instance : *InstanceKeys) {
-            const std::string instancePath = devicePath + "\\" + instance;
-            if (!Registry->OpenKey(instancePath + "\\Control")) continue;
-            // Only started devices have resources allocated in this boot.
-            const bool allocated = Registry->ValueExists("AllocConfig");
-            Registry->CloseKey();
-            if (!allocated) continue;
-            if (!Registry->OpenKey(instancePath + "\\LogConf")) continue;
-            if (Registry->ValueExists("BootConfig")) {
-                std::vector<uint8_t> buffer(kBootConfigBufferSize);
-                const size_t read =
-                    Registry->ReadBinaryData("BootConfig", buffer.data(), buffer.size());
-                // Remember which instance the base came from, for the dialog.
-                if (ParseBootConfig(buffer.data(), std::min(read, buffer.size()), PortBase))
-                    Instance = instance;
-            }
-            Registry->CloseKey();
-        }
+void CCSRegistry::SearchInstance(RegistryAccessor& registry, const std::string& instancePath,
+                                 const std::string& instance) {
+    if (!registry.OpenKey(instancePath + "\\Control")) return;
+    // Only started devices have resources allocated in this boot.
+    const bool allocated = registry.ValueExists("AllocConfig");
+    registry.CloseKey();
+    if (!allocated) return;
+    if (!registry.OpenKey(instancePath + "\\LogConf")) return;
+    if (registry.ValueExists("BootConfig")) {
+        std::vector<uint8_t> buffer(kBootConfigBufferSize);
+        const size_t read = registry.ReadBinaryData("BootConfig", buffer.data(), buffer.size());
+        // Remember which instance the base came from, for the dialog.
+        if (ParseBootConfig(buffer.data(), std::min(read, buffer.size()), PortBase))
+            Instance = instance;
+    }
+    registry.CloseKey();
+}
+
+bool Fm801Present(const std::string& devicesRoot) {
+    try {
+        const uint16_t base =
+            CCSRegistry(std::make_unique<SysfsRegistry>(devicesRoot)).GetPortBase();
+        return base != 0 && base != 0xFFFF;
+    } catch (const std::exception&) {
+        // A resource list that can't be read is the dialog's to report.
+        return true;
     }
 }

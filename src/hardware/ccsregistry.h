@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 class CCSRegistry {
 public:
-    // Searches the accessor of CreateRegistryAccessor().
+    // Searches the sysfs view of the PCI devices.
     CCSRegistry();
+    // Searches the given view; it is released when the search ends.
     explicit CCSRegistry(std::unique_ptr<RegistryAccessor> registry);
 
     // 0 when no FM801 was found.
@@ -23,11 +23,10 @@ public:
     const std::string& GetInstance() const { return Instance; }
 
 private:
-    void Search();
+    void Search(RegistryAccessor& registry);
+    void SearchInstance(RegistryAccessor& registry, const std::string& instancePath,
+                        const std::string& instance);
 
-    std::unique_ptr<RegistryAccessor> Registry;
-    std::unique_ptr<std::vector<std::string>> DeviceKeys;
-    std::unique_ptr<std::vector<std::string>> InstanceKeys;
     uint16_t PortBase = 0;
     std::string Instance;
 };
@@ -39,3 +38,7 @@ constexpr size_t kBootConfigBufferSize = 1024;
 // False, and `portBase` unchanged, when it holds none. Reads nothing beyond
 // `size`.
 bool ParseBootConfig(const uint8_t* data, size_t size, uint16_t& portBase);
+
+// A started FM801 in the sysfs tree at devicesRoot, found by the same search
+// the detection dialog runs.
+bool Fm801Present(const std::string& devicesRoot);

@@ -1,22 +1,14 @@
 #pragma once
 // The FM801 PCI audio controller: owns the OPL3 built into it and reaches the
-// card's own synthesizer output-volume register.
-//
-// Volume register, base + 0x02 (16 bits), never cached:
-//   x--------------- Mute
-//   -xx------------- unused, written as 0
-//   ---xxxxx-------- Right attenuation (0 loudest .. 31)
-//   --------xxx----- unused, written as 0
-//   -----------xxxxx Left attenuation (0 loudest .. 31)
-#include <cstdint>
+// card's own synthesizer output-volume register (drawn in fm801regs.h), which
+// is read afresh for every change, never cached.
+#include "hardware/opl3.h"
 
-class OPL3;
+#include <cstdint>
+#include <memory>
 
 class FM801 {
 public:
-    static constexpr uint16_t kVolumeOffset = 0x02;
-    static constexpr uint16_t kOpl3Offset = 0x68;
-
     // Creates (and so resets) the OPL3 at port base + 0x68.
     explicit FM801(uint16_t portBase);
     // Resets the OPL3; the volume register is left as the user set it.
@@ -31,5 +23,8 @@ public:
     void Unmute();
 
     uint16_t PortBase;
-    OPL3* Opl3; // owned
+    std::unique_ptr<OPL3> Opl3;
+
+private:
+    uint16_t VolumePort() const;
 };

@@ -6,43 +6,24 @@
 #include <cmath>
 
 namespace {
+using namespace opl3;
+
 constexpr const char* kIllegalIndex = "Illegal OPL3 register index";
-
-constexpr uint8_t kOpl3ModeRegister = 0x05;     // bank 1
-constexpr uint8_t kFourOperatorRegister = 0x04; // bank 1
-constexpr uint8_t kOpl3ModeOn = 0x01;
-constexpr uint8_t kAllFourOperatorPairs = 0x3F;
-constexpr uint16_t kBank1 = 0x100;
 constexpr uint8_t kLastResetRegister = 0xF5;
-constexpr uint8_t kLfoDepthRegister = 0xBD;
+constexpr uint16_t kLastChannel = 8;
 
-// Channel registers; + 3 and + 6 reach the other two channels of a slot.
-constexpr uint8_t kFrequencyLow = 0xA0;
-constexpr uint8_t kKeyBlock = 0xB0;
-constexpr uint8_t kChannelControl = 0xC0;
+// The channels of a slot: + 3 the pair's second channel, + 6 the two-operator one.
 constexpr uint8_t kSecondPairChannel = 3;
 constexpr uint8_t kTwoOperatorChannel = 6;
 
-// Operator register bases.
-constexpr uint8_t kOp20 = 0x20;
-constexpr uint8_t kOp40 = 0x40;
-constexpr uint8_t kOp60 = 0x60;
-constexpr uint8_t kOp80 = 0x80;
-constexpr uint8_t kOpE0 = 0xE0;
-
 constexpr int kMaxBlock = 7;
 constexpr uint16_t kMaxFNumber = 1023;
-
-uint8_t Flag(uint8_t old, uint8_t bit, uint8_t on) {
-    return on ? (old | bit) : (old & static_cast<uint8_t>(~bit));
-}
 } // namespace
 
 std::array<uint16_t, OPL3::kFrequencyTableSize> OPL3::FrequencyTable{};
 
-OPL3::OPL3(uint16_t portBase) : PortBase(portBase), Slots(new int32_t[kSlotCount]) {
-    for (int s = 0; s < kSlotCount; ++s)
-        Slots[s] = FreeSlot;
+OPL3::OPL3(uint16_t portBase) : PortBase(portBase) {
+    Slots.fill(FreeSlot);
     BuildFrequencyTable();
     Reset();
 }
@@ -79,17 +60,17 @@ void OPL3::Reset() {
     }
     // 0x104 and 0x105 were cleared in passing; OPL3 mode must be on before
     // the four-operator bits mean anything.
-    Write(kBank1 + kOpl3ModeRegister, kOpl3ModeOn);
-    Write(kBank1 + kFourOperatorRegister, kAllFourOperatorPairs);
+    Write(kModeRegister, kOpl3Mode.PutFlag(0, true));
+    Write(kFourOperatorRegister, kFourOperatorPairs.Put(0, kFourOperatorPairs.Max()));
     // Key every channel on and off so none is left in a half-started state.
-    for (uint16_t c = 0; c <= 8; ++c) {
-        Write(kKeyBlock + c, reg::kKeyOn);
-        Write(kBank1 + kKeyBlock + c, reg::kKeyOn);
-        Write(kKeyBlock + c, 0);
-        Write(kBank1 + kKeyBlock + c, 0);
+    const uint8_t keyOn = kKeyOn.PutFlag(0, true);
+    for (uint16_t c = 0; c <= kLastChannel; ++c) {
+        Write(kRegB0 + c, keyOn);
+        Write(kBank1 + kRegB0 + c, keyOn);
+        Write(kRegB0 + c, 0);
+        Write(kBank1 + kRegB0 + c, 0);
     }
-    for (int s = 0; s < kSlotCount; ++s)
-        Slots[s] = FreeSlot;
+    Slots.fill(FreeSlot);
 }
 
 // ---- Notes -----------------------------------------------------------------
@@ -141,30 +122,29 @@ OPL3::Frequency OPL3::ComputeFrequency(int32_t note, int32_t cents) {
     } else {
         f >>= 4;
     }
-    return {static_cast<uint8_t>((block * 4) & reg::kBlockMask), static_cast<uint16_t>(f)};
+    return {static_cast<uint8_t>(block), static_cast<uint16_t>(f)};
 }
 
 void OPL3::KeyOn(uint8_t note, int32_t cents4, int32_t cents2, int slot) {
     const uint16_t ch = SlotChannel[slot];
     const Frequency f4 = ComputeFrequency(note, cents4);
     const Frequency f2 = ComputeFrequency(note, cents2);
+    auto low = [](const Frequency& f) { return kFNumberLow.Put(0, f.FNumber); };
     auto high = [](const Frequency& f) {
-        return static_cast<uint8_t>(reg::kKeyOn + f.Block + ((f.FNumber >> 8) & reg::kFHighMask));
+        return kKeyOn.PutFlag(kBlock.Put(kFNumberHigh.Put(0, f.FNumber >> 8), f.Block), true);
     };
-    WriteRegister(kFrequencyLow + ch, static_cast<uint8_t>(f4.FNumber & 0xFF));
-    WriteRegister(kFrequencyLow + kTwoOperatorChannel + ch,
-                  static_cast<uint8_t>(f2.FNumber & 0xFF));
-    WriteRegister(kKeyBlock + ch, high(f4));
-    WriteRegister(kKeyBlock + kTwoOperatorChannel + ch, high(f2));
+    WriteRegister(kRegA0 + ch, low(f4));
+    WriteRegister(kRegA0 + kTwoOperatorChannel + ch, low(f2));
+    WriteRegister(kRegB0 + ch, high(f4));
+    WriteRegister(kRegB0 + kTwoOperatorChannel + ch, high(f2));
 }
 
 void OPL3::KeyOff(int slot) {
     Slots[slot] = FreeSlot;
     const uint16_t ch = SlotChannel[slot];
     // Block and F-number stay, so the release keeps the note's pitch.
-    for (uint16_t index :
-         {uint16_t(kKeyBlock + ch), uint16_t(kKeyBlock + kTwoOperatorChannel + ch)})
-        WriteRegister(index, ReadRegister(index) & static_cast<uint8_t>(~reg::kKeyOn));
+    for (uint16_t index : {uint16_t(kRegB0 + ch), uint16_t(kRegB0 + kTwoOperatorChannel + ch)})
+        WriteRegister(index, kKeyOn.PutFlag(ReadRegister(index), false));
 }
 
 int32_t OPL3::NoteOn(int32_t cents4, int32_t cents2, uint8_t note) {
@@ -211,17 +191,17 @@ uint16_t OPL3::OperatorRegister(uint8_t base, int slot, int32_t op) {
 void OPL3::SetPatch(const SynthPatch& patch, const PatchSettings& settings) {
     for (int s = 0; s < kSlotCount; ++s) {
         for (int j = 0; j < kOperatorCount; ++j) {
-            const OperatorPatch& op = *patch.Ops[j];
-            WriteRegister(OperatorRegister(kOp20, s, j), op.Reg20);
-            WriteRegister(OperatorRegister(kOp40, s, j), op.Reg40);
-            WriteRegister(OperatorRegister(kOp60, s, j), op.Reg60);
-            WriteRegister(OperatorRegister(kOp80, s, j), op.Reg80);
-            WriteRegister(OperatorRegister(kOpE0, s, j), op.RegE0);
+            const OperatorPatch& op = patch.Ops[j];
+            WriteRegister(OperatorRegister(kReg20, s, j), op.Reg20);
+            WriteRegister(OperatorRegister(kReg40, s, j), op.Reg40);
+            WriteRegister(OperatorRegister(kReg60, s, j), op.Reg60);
+            WriteRegister(OperatorRegister(kReg80, s, j), op.Reg80);
+            WriteRegister(OperatorRegister(kRegE0, s, j), op.RegE0);
         }
         const uint16_t ch = SlotChannel[s];
-        WriteRegister(kChannelControl + ch, patch.RegC0Ops12);
-        WriteRegister(kChannelControl + kSecondPairChannel + ch, patch.RegC0Ops34);
-        WriteRegister(kChannelControl + kTwoOperatorChannel + ch, patch.RegC0Ops56);
+        WriteRegister(kRegC0 + ch, patch.RegC0Ops12);
+        WriteRegister(kRegC0 + kSecondPairChannel + ch, patch.RegC0Ops34);
+        WriteRegister(kRegC0 + kTwoOperatorChannel + ch, patch.RegC0Ops56);
     }
     // The settings decide the output bits, whatever the channel bytes held.
     SetTremoloDepth(settings.LfoDepth & lfo::kTremoloDeep);
@@ -232,141 +212,124 @@ void OPL3::SetPatch(const SynthPatch& patch, const PatchSettings& settings) {
     SetOutputB2(settings.Outputs & outputs::kB2);
 }
 
-void OPL3::UpdateOperator(uint8_t base, int32_t op, uint8_t keep, uint8_t bits) {
+void OPL3::UpdateOperator(uint8_t base, int32_t op, Field field, unsigned value) {
     if (op < 0 || op >= kOperatorCount)
         return; // would address another slot's operators, or none at all
-    const uint8_t value = (ReadRegister(OperatorRegister(base, 0, op)) & keep) | bits;
+    const uint8_t image = field.Put(ReadRegister(OperatorRegister(base, 0, op)), value);
     for (int s = 0; s < kSlotCount; ++s)
-        WriteRegister(OperatorRegister(base, s, op), value);
+        WriteRegister(OperatorRegister(base, s, op), image);
 }
 
-void OPL3::UpdateChannel(uint8_t base, uint8_t keep, uint8_t bits) {
-    const uint8_t value = (ReadRegister(base + SlotChannel[0]) & keep) | bits;
+void OPL3::UpdateChannel(uint8_t base, Field field, unsigned value) {
+    const uint8_t image = field.Put(ReadRegister(base + SlotChannel[0]), value);
     for (int s = 0; s < kSlotCount; ++s)
-        WriteRegister(base + SlotChannel[s], value);
-}
-
-void OPL3::UpdateOperatorFlag(uint8_t base, int32_t op, uint8_t flag, uint8_t on) {
-    UpdateOperator(base, op, static_cast<uint8_t>(~flag), on ? flag : 0);
-}
-
-void OPL3::UpdateChannelFlag(uint8_t base, uint8_t flag, uint8_t on) {
-    UpdateChannel(base, static_cast<uint8_t>(~flag), on ? flag : 0);
+        WriteRegister(base + SlotChannel[s], image);
 }
 
 void OPL3::SetTremolo(int32_t op, uint8_t on) {
-    UpdateOperatorFlag(kOp20, op, reg::kTremolo, on);
+    UpdateOperator(kReg20, op, kTremolo, on != 0);
 }
 
 void OPL3::SetVibrato(int32_t op, uint8_t on) {
-    UpdateOperatorFlag(kOp20, op, reg::kVibrato, on);
+    UpdateOperator(kReg20, op, kVibrato, on != 0);
 }
 
 void OPL3::SetHold(int32_t op, uint8_t on) {
-    UpdateOperatorFlag(kOp20, op, reg::kHold, on);
+    UpdateOperator(kReg20, op, kHold, on != 0);
 }
 
 void OPL3::SetRateScaling(int32_t op, uint8_t on) {
-    UpdateOperatorFlag(kOp20, op, reg::kRateScaling, on);
+    UpdateOperator(kReg20, op, kRateScaling, on != 0);
 }
 
 void OPL3::SetFreqMultiplier(int32_t op, uint8_t value) {
-    UpdateOperator(kOp20, op, static_cast<uint8_t>(~reg::kMultMask), value & reg::kMultMask);
+    UpdateOperator(kReg20, op, kMultiplier, value);
 }
 
 void OPL3::SetLevelScaling(int32_t op, uint8_t value) {
-    UpdateOperator(kOp40, op, reg::kTlMask, (value << reg::kKslShift) & reg::kKslMask);
+    UpdateOperator(kReg40, op, kLevelScaling, value);
 }
 
 void OPL3::SetLevel(int32_t op, uint8_t value) {
-    // The chip takes attenuation: level 63 is total level 0.
-    UpdateOperator(kOp40, op, reg::kKslMask, (reg::kTlMask - value) & reg::kTlMask);
+    UpdateOperator(kReg40, op, kLevel, value);
 }
 
 void OPL3::SetAttack(int32_t op, uint8_t value) {
-    UpdateOperator(kOp60, op, reg::kLowNibble, (value << 4) & reg::kHighNibble);
+    UpdateOperator(kReg60, op, kAttack, value);
 }
 
 void OPL3::SetDecay(int32_t op, uint8_t value) {
-    UpdateOperator(kOp60, op, reg::kHighNibble, value & reg::kLowNibble);
+    UpdateOperator(kReg60, op, kDecay, value);
 }
 
 void OPL3::SetSustain(int32_t op, uint8_t value) {
-    UpdateOperator(kOp80, op, reg::kLowNibble, (value << 4) & reg::kHighNibble);
+    UpdateOperator(kReg80, op, kSustain, value);
 }
 
 void OPL3::SetRelease(int32_t op, uint8_t value) {
-    UpdateOperator(kOp80, op, reg::kHighNibble, value & reg::kLowNibble);
+    UpdateOperator(kReg80, op, kRelease, value);
 }
 
 void OPL3::SetWaveform(int32_t op, uint8_t value) {
     // The register holds nothing else, so it is written without reading.
     if (op < 0 || op >= kOperatorCount) return;
     for (int s = 0; s < kSlotCount; ++s)
-        WriteRegister(OperatorRegister(kOpE0, s, op), value & reg::kWaveMask);
+        WriteRegister(OperatorRegister(kRegE0, s, op), kWaveform.Put(0, value));
 }
 
 void OPL3::SetConnection(uint8_t index) {
-    const uint8_t keep = static_cast<uint8_t>(~reg::kCnt);
-    const uint8_t c0 = (ReadRegister(kChannelControl + SlotChannel[0]) & keep) | (index & 1);
-    const uint8_t c3 =
-        (ReadRegister(kChannelControl + kSecondPairChannel + SlotChannel[0]) & keep) |
-        ((index >> 1) & 1);
-    const uint8_t c6 =
-        (ReadRegister(kChannelControl + kTwoOperatorChannel + SlotChannel[0]) & keep) |
-        ((index >> 2) & 1);
+    const uint16_t first = kRegC0 + SlotChannel[0];
+    const uint8_t c0 = kConnection.Put(ReadRegister(first), index);
+    const uint8_t c3 = kConnection.Put(ReadRegister(first + kSecondPairChannel), index >> 1);
+    const uint8_t c6 = kConnection.Put(ReadRegister(first + kTwoOperatorChannel), index >> 2);
     for (int s = 0; s < kSlotCount; ++s) {
         const uint16_t ch = SlotChannel[s];
-        WriteRegister(kChannelControl + ch, c0);
-        WriteRegister(kChannelControl + kSecondPairChannel + ch, c3);
-        WriteRegister(kChannelControl + kTwoOperatorChannel + ch, c6);
+        WriteRegister(kRegC0 + ch, c0);
+        WriteRegister(kRegC0 + kSecondPairChannel + ch, c3);
+        WriteRegister(kRegC0 + kTwoOperatorChannel + ch, c6);
     }
 }
 
 void OPL3::SetFeedback(uint8_t value) {
-    UpdateChannel(kChannelControl, static_cast<uint8_t>(~reg::kFbMask),
-                  (value << reg::kFbShift) & reg::kFbMask);
+    UpdateChannel(kRegC0, kFeedback, value);
 }
 
 void OPL3::SetFeedback2(uint8_t value) {
-    UpdateChannel(kChannelControl + kTwoOperatorChannel, static_cast<uint8_t>(~reg::kFbMask),
-                  (value << reg::kFbShift) & reg::kFbMask);
+    UpdateChannel(kRegC0 + kTwoOperatorChannel, kFeedback, value);
 }
 
 // A four-operator voice takes its outputs from the pair's second channel,
 // so both channel bytes of the pair carry the same output bits.
-void OPL3::SetPairOutput(uint8_t flag, uint8_t on) {
-    const uint8_t c0 = Flag(ReadRegister(kChannelControl + SlotChannel[0]), flag, on);
-    const uint8_t c3 =
-        Flag(ReadRegister(kChannelControl + kSecondPairChannel + SlotChannel[0]), flag, on);
+void OPL3::SetPairOutput(Field output, bool on) {
+    const uint16_t first = kRegC0 + SlotChannel[0];
+    const uint8_t c0 = output.PutFlag(ReadRegister(first), on);
+    const uint8_t c3 = output.PutFlag(ReadRegister(first + kSecondPairChannel), on);
     for (int s = 0; s < kSlotCount; ++s) {
-        WriteRegister(kChannelControl + SlotChannel[s], c0);
-        WriteRegister(kChannelControl + kSecondPairChannel + SlotChannel[s], c3);
+        WriteRegister(kRegC0 + SlotChannel[s], c0);
+        WriteRegister(kRegC0 + kSecondPairChannel + SlotChannel[s], c3);
     }
 }
 
 void OPL3::SetOutputA(uint8_t on) {
-    SetPairOutput(reg::kOutA, on);
+    SetPairOutput(kOutputA, on != 0);
 }
 
 void OPL3::SetOutputB(uint8_t on) {
-    SetPairOutput(reg::kOutB, on);
+    SetPairOutput(kOutputB, on != 0);
 }
 
 void OPL3::SetOutputA2(uint8_t on) {
-    UpdateChannelFlag(kChannelControl + kTwoOperatorChannel, reg::kOutA, on);
+    UpdateChannel(kRegC0 + kTwoOperatorChannel, kOutputA, on != 0);
 }
 
 void OPL3::SetOutputB2(uint8_t on) {
-    UpdateChannelFlag(kChannelControl + kTwoOperatorChannel, reg::kOutB, on);
+    UpdateChannel(kRegC0 + kTwoOperatorChannel, kOutputB, on != 0);
 }
 
 void OPL3::SetTremoloDepth(uint8_t deep) {
-    WriteRegister(kLfoDepthRegister,
-                  Flag(ReadRegister(kLfoDepthRegister), reg::kTremoloDepth, deep));
+    WriteRegister(kLfoDepthRegister, kTremoloDepth.PutFlag(ReadRegister(kLfoDepthRegister), deep));
 }
 
 void OPL3::SetVibratoDepth(uint8_t deep) {
-    WriteRegister(kLfoDepthRegister,
-                  Flag(ReadRegister(kLfoDepthRegister), reg::kVibratoDepth, deep));
+    WriteRegister(kLfoDepthRegister, kVibratoDepth.PutFlag(ReadRegister(kLfoDepthRegister), deep));
 }

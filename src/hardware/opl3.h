@@ -3,44 +3,15 @@
 // every value written (the chip is write-only), and six identical note slots
 // of six operators each.
 //
-// Register map. Index 0x000-0x0FF is bank 0, 0x100-0x1FF bank 1 (same layout,
-// channels 9-17 / operators 18-35). The masks live in namespace reg.
-//
-//   System
-//      BD x------- Tremolo depth (0 = 1 dB, 1 = 4.8 dB)
-//         -x------ Vibrato depth (0 = 7 cents, 1 = 14 cents)
-//     104 --xxxxxx Four-operator pairs 0-3, 1-4, 2-5 of both banks
-//     105 -------x OPL3 mode
-//   Operator (register base + OperatorOffset[operator])
-//   20-35 x------- Tremolo (amplitude modulation)
-//         -x------ Vibrato
-//         --x----- Envelope type: sustain held
-//         ---x---- Key scale rate
-//         ----xxxx Frequency multiplier
-//   40-55 xx------ Key scale level
-//         --xxxxxx Total level (attenuation, 0.75 dB steps)
-//   60-75 xxxx---- Attack rate
-//         ----xxxx Decay rate
-//   80-95 xxxx---- Sustain level
-//         ----xxxx Release rate
-//   E0-F5 -----xxx Waveform
-//   Channel (register base + channel 0-8)
-//   A0-A8 xxxxxxxx F-number bits 0-7
-//   B0-B8 --x----- Key on
-//         ---xxx-- Block (octave)
-//         ------xx F-number bits 8-9
-//   C0-C8 --x----- Output B (right)
-//         ---x---- Output A (left)
-//         ----xxx- Feedback of the channel's first operator
-//         -------x Connection
+// The register map is drawn in hardware/opl3regs.h.
 //
 // Slot s uses the four-operator pair (channels c, c+3) and the two-operator
 // channel c+6 of one bank, which is every operator of the chip over six slots.
+#include "hardware/opl3regs.h"
 #include "presets/patchrecord.h"
 
 #include <array>
 #include <cstdint>
-#include <memory>
 
 class OPL3 {
 public:
@@ -111,12 +82,12 @@ public:
 
     uint16_t PortBase;
     std::array<uint8_t, kRegisterCount> Shadow{};
-    std::unique_ptr<int32_t[]> Slots;
+    // The note each slot plays, or FreeSlot.
+    std::array<int32_t, kSlotCount> Slots;
 
 private:
     friend struct OPL3TestPeer;
 
-    // Block is already in register position (block * 4, bits 2-4 of 0xB0).
     struct Frequency {
         uint8_t Block;
         uint16_t FNumber;
@@ -133,11 +104,10 @@ private:
     void KeyOff(int slot);
 
     static uint16_t OperatorRegister(uint8_t base, int slot, int32_t op);
-    // Read slot 0's register, keep the bits in keep, add bits, write to all slots.
-    void UpdateOperator(uint8_t base, int32_t op, uint8_t keep, uint8_t bits);
-    void UpdateOperatorFlag(uint8_t base, int32_t op, uint8_t flag, uint8_t on);
-    void UpdateChannel(uint8_t base, uint8_t keep, uint8_t bits);
-    void UpdateChannelFlag(uint8_t base, uint8_t flag, uint8_t on);
+    // Put value into one field of slot 0's register and write the result to
+    // all slots.
+    void UpdateOperator(uint8_t base, int32_t op, opl3::Field field, unsigned value);
+    void UpdateChannel(uint8_t base, opl3::Field field, unsigned value);
     // Outputs A and B of the four-operator voice: 0xC0 and 0xC3 alike.
-    void SetPairOutput(uint8_t flag, uint8_t on);
+    void SetPairOutput(opl3::Field output, bool on);
 };

@@ -1,6 +1,7 @@
 #include "hardware/registry.h"
 
 #include "error.h"
+#include "hardware/littleendian.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -67,11 +68,6 @@ size_t MemoryRegistry::ReadBinaryData(const std::string& name, void* buffer, siz
 }
 
 namespace {
-void Put(std::vector<uint8_t>& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 // First line of a sysfs attribute; empty when it can't be read.
 std::string ReadAttribute(const std::filesystem::path& path) {
     std::ifstream file(path);
@@ -128,18 +124,18 @@ std::vector<ResourceRange> ReadResources(const std::filesystem::path& device) {
 std::vector<uint8_t> BuildResourceList(const std::vector<ResourceRange>& ranges, uint32_t busNumber,
                                        uint32_t interfaceType) {
     std::vector<uint8_t> out;
-    Put(out, 1, 4); // one full descriptor
-    Put(out, interfaceType, 4);
-    Put(out, busNumber, 4);
-    Put(out, 1, 2); // version
-    Put(out, 1, 2); // revision
-    Put(out, ranges.size(), 4);
+    AppendLittleEndian<uint32_t>(out, 1); // one full descriptor
+    AppendLittleEndian<uint32_t>(out, interfaceType);
+    AppendLittleEndian<uint32_t>(out, busNumber);
+    AppendLittleEndian<uint16_t>(out, 1); // version
+    AppendLittleEndian<uint16_t>(out, 1); // revision
+    AppendLittleEndian(out, static_cast<uint32_t>(ranges.size()));
     for (const ResourceRange& range : ranges) {
         out.push_back(range.type);
-        out.push_back(1);                                       // device exclusive
-        Put(out, range.type == ResourceRange::Port ? 1 : 0, 2); // port: I/O space
-        Put(out, range.start, 8);
-        Put(out, range.length, 4);
+        out.push_back(1);                                                     // device exclusive
+        AppendLittleEndian<uint16_t>(out, range.type == ResourceRange::Port); // port: I/O space
+        AppendLittleEndian<uint64_t>(out, range.start);
+        AppendLittleEndian<uint32_t>(out, range.length);
     }
     return out;
 }
@@ -192,22 +188,4 @@ EmulatedCardRegistry::EmulatedCardRegistry(uint16_t portBase) {
         BuildResourceList({{ResourceRange::Port, portBase, 0x80}});
     SetValue(instance + "\\Control", "AllocConfig", RegistryDataType::Binary, resources);
     SetValue(instance + "\\LogConf", "BootConfig", RegistryDataType::Binary, resources);
-}
-
-namespace {
-RegistryFactory& Factory() {
-    static RegistryFactory factory;
-    return factory;
-}
-} // namespace
-
-RegistryFactory InstallRegistryFactory(RegistryFactory factory) {
-    RegistryFactory previous = std::move(Factory());
-    Factory() = std::move(factory);
-    return previous;
-}
-
-std::unique_ptr<RegistryAccessor> CreateRegistryAccessor() {
-    if (Factory()) return Factory()();
-    return std::make_unique<SysfsRegistry>();
 }

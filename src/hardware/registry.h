@@ -4,7 +4,6 @@
 // full path from the root, with a single backslash between names.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -95,8 +94,3 @@ public:
     explicit EmulatedCardRegistry(uint16_t portBase = 0xE800);
     static constexpr const char* kInstanceName = "emulated";
 };
-
-// The accessor the detection uses when given none; the sysfs view by default.
-using RegistryFactory = std::function<std::unique_ptr<RegistryAccessor>()>;
-RegistryFactory InstallRegistryFactory(RegistryFactory factory);
-std::unique_ptr<RegistryAccessor> CreateRegistryAccessor();

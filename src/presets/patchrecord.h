@@ -1,18 +1,15 @@
 #pragma once
 // The patch records: register images of one six-operator patch and the
 // main-window settings that travel with a six-operator preset.
+#include "hardware/opl3regs.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-// Register images of one operator.
-//   Reg20  7 AM  6 VIB  5 EGT (hold)  4 KSR  3-0 MULT
-//   Reg40  7-6 KSL  5-0 TL (63 - level)
-//   Reg60  7-4 AR  3-0 DR
-//   Reg80  7-4 SL  3-0 RR
-//   RegE0  2-0 WS
+// Register images of one operator, laid out as hardware/opl3regs.h draws
+// registers 0x20, 0x40, 0x60, 0x80 and 0xE0.
 struct OperatorPatch {
     uint8_t Reg20 = 0;
     uint8_t Reg40 = 0;
@@ -22,48 +19,17 @@ struct OperatorPatch {
     bool operator==(const OperatorPatch&) const = default;
 };
 
-namespace reg {
-constexpr uint8_t kTremolo = 0x80;
-constexpr uint8_t kVibrato = 0x40;
-constexpr uint8_t kHold = 0x20;
-constexpr uint8_t kRateScaling = 0x10;
-constexpr uint8_t kMultMask = 0x0F;
-constexpr uint8_t kKslMask = 0xC0;
-constexpr int kKslShift = 6;
-constexpr uint8_t kTlMask = 0x3F;
-constexpr uint8_t kHighNibble = 0xF0;
-constexpr uint8_t kLowNibble = 0x0F;
-constexpr uint8_t kWaveMask = 0x07;
-// Channel byte (0xC0):  5 output B (right)  4 output A (left)  3-1 FB  0 CNT
-constexpr uint8_t kCnt = 0x01;
-constexpr uint8_t kFbMask = 0x0E;
-constexpr int kFbShift = 1;
-constexpr uint8_t kOutA = 0x10;
-constexpr uint8_t kOutB = 0x20;
-// 0xBD: 7 tremolo depth  6 vibrato depth
-constexpr uint8_t kTremoloDepth = 0x80;
-constexpr uint8_t kVibratoDepth = 0x40;
-// 0xB0: 5 key on  4-2 block  1-0 F-number bits 8-9
-constexpr uint8_t kKeyOn = 0x20;
-constexpr uint8_t kBlockMask = 0x1C;
-constexpr uint8_t kFHighMask = 0x03;
-} // namespace reg
-
 constexpr int kOperatorCount = 6;
 constexpr int kConnectionCount = 8;
 constexpr int kFeedbackCount = 8;
 
 // Operators 1-6 in the order of the frames whose controls carry Tag 0-5.
 struct SynthPatch {
-    std::array<std::unique_ptr<OperatorPatch>, kOperatorCount> Ops;
+    std::array<OperatorPatch, kOperatorCount> Ops;
     uint8_t RegC0Ops12 = 0;
     uint8_t RegC0Ops34 = 0;
     uint8_t RegC0Ops56 = 0;
-
-    SynthPatch();
-    SynthPatch(const SynthPatch& other);
-    SynthPatch& operator=(const SynthPatch& other);
-    bool operator==(const SynthPatch& other) const;
+    bool operator==(const SynthPatch&) const = default;
 };
 
 #pragma pack(push, 1)
@@ -116,7 +82,8 @@ void SetConnectionBits(SynthPatch& patch, int index);
 std::string ConnectionPicturePath(int index);
 
 // Tuning texts: leading blanks, optional sign, decimal digits up to the
-// first non-digit; no digits reads as 0 ("0 cents" is 0).
+// first non-digit; no digits reads as 0 ("0 cents" is 0). Numbers beyond
+// the 32-bit range saturate.
 int32_t ParseCents(const std::string& text);
 // 0 is shown as "0 cents", anything else as plain signed decimal.
 std::string FormatCents(int32_t cents);

@@ -7,6 +7,7 @@
 #include "ui/toolkit.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,8 @@
 #include <vector>
 
 class FM801;
+class TFormCc;
+class TFormKBD;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -40,10 +43,11 @@ public:
     bool Terminated() const { return terminated_; }
 
     // Whole-patch records built from the controls and shown in them again.
-    std::unique_ptr<SynthPatch> GetSynthPatch() const;
+    SynthPatch GetSynthPatch() const;
     void SetSynthPatch(const SynthPatch& patch);
-    void FreeSynthPatch(std::unique_ptr<SynthPatch>& patch);
-    std::unique_ptr<PatchSettings> GetPatchSettings() const;
+    // The records are values: there is nothing left to free.
+    void FreeSynthPatch(SynthPatch&) {}
+    PatchSettings GetPatchSettings() const;
     void SetPatchSettings(const PatchSettings& settings);
     void LoadDefaultPatch();
     void LoadPresetByName(const std::string& name);
@@ -85,10 +89,10 @@ public:
 
     // Members owned by the window, in the order they are created.
     std::unique_ptr<FM801> Fm801;
-    QWidget* KeyboardForm = nullptr;
+    TFormKBD* KeyboardForm = nullptr;
     std::array<TFrameOp*, kOperatorCount> OperatorFrames{};
     std::vector<std::string> BankNames;
-    QWidget* ControllerForm = nullptr;
+    TFormCc* ControllerForm = nullptr;
     OperatorPatch CopyBuffer{}; // zero until the first Copy
 
     QFrame* PanelMidi;
@@ -161,7 +165,19 @@ public:
 
 private:
     void BuildForm();
+    void BuildPanelMidi();
+    void BuildPanelKbd();
+    void BuildPanelPreset();
+    void BuildPanelOutput();
+    void BuildPanelCntSchematic();
+    void BuildPanelSynth();
     void BuildOperatorFrames();
+    void AddCopyPaste(int op, TFrameOp* frame);
+    void ConnectHandlers();
+    void ConnectOperatorFrame(int op);
+
+    // The handler of every frame control: row field of kOperatorFields.
+    void FrameOpFieldChange(size_t field, QObject* sender);
     void ShowCardOutputState();
     void ShowConnectionPicture(int index);
     // Paste and "Clear" set the frame's three lists, which run no handler.

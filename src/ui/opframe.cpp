@@ -57,7 +57,25 @@ bool Bit(unsigned value, int bit) {
 
 TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
     resize(334, 224);
+    BuildControls();
+    BuildEnvelope();
+    CheckBoxCC = MakeCheck(this, "CheckBoxCC", "CC", 246, 8, 41);
+    LabelOp = MakeLabel(this, "LabelOp", "1", 308, 2);
 
+    QWidget* order[] = {ComboBoxWS,          CheckBoxTremolo,      CheckBoxVibrato,
+                        CheckBoxRateScaling, ComboBoxLevelScaling, ComboBoxFreqMultiplier,
+                        TrackBarAttack,      TrackBarDecay,        TrackBarSustain,
+                        TrackBarRelease,     CheckBoxHold,         TrackBarVolume,
+                        CheckBoxCC};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    for (size_t i = 0; i < kOperatorFields.size(); ++i)
+        fieldControls_[i] = findChild<QWidget*>(kOperatorFields[i].control);
+    BuildMenu();
+}
+
+void TFrameOp::BuildControls() {
     LabelWaveform = MakeLabel(this, "LabelWaveform", "Waveform", 8, 8);
     ComboBoxWS = MakeList(this, "ComboBoxWS", ItemList(kWaveformItems), 8, 24, 129);
     LabelModulation = MakeLabel(this, "LabelModulation", "Modultation", 8, 56);
@@ -70,10 +88,11 @@ TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
         MakeList(this, "ComboBoxLevelScaling", ItemList(kLevelScalingItems), 8, 140, 129);
     LabelFreqMultiplier = MakeLabel(this, "LabelFreqMultiplier", "Tuning (%)", 8, 176);
     ComboBoxFreqMultiplier =
-        MakeList(this, "ComboBoxFreqMultiplier", ItemList(kFreqMultiplierItems), 8, 192, 129);
-    ComboBoxFreqMultiplier->setMaxVisibleItems(16);
+        MakeList(this, "ComboBoxFreqMultiplier", ItemList(kFreqMultiplierItems), 8, 192, 129, 16);
     ComboBoxFreqMultiplier->setCurrentIndex(kDefaultMultiplier);
+}
 
+void TFrameOp::BuildEnvelope() {
     LabelEnvelope = MakeLabel(this, "LabelEnvelope", "Envelope", 158, 8);
     LabelAttack = MakeLabel(this, "LabelAttack", "A", 168, 28);
     LabelDecay = MakeLabel(this, "LabelDecay", "D", 208, 28);
@@ -86,25 +105,11 @@ TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
     CheckBoxHold = MakeCheck(this, "CheckBoxHold", "Hold", 246, 162, 51);
 
     LabelVolume = MakeLabel(this, "LabelVolume", "Volume", 158, 168);
-    TrackBarVolume = new QSlider(Qt::Horizontal, this);
-    TrackBarVolume->setObjectName("TrackBarVolume");
-    TrackBarVolume->setRange(0, kVolumeMax);
-    TrackBarVolume->setTickPosition(QSlider::TicksAbove);
-    TrackBarVolume->setTickInterval(4);
+    TrackBarVolume = MakeTrackBar(this, "TrackBarVolume", 0, kVolumeMax, 4, {152, 184, 161, 33});
     TrackBarVolume->setPageStep(2);
-    TrackBarVolume->setGeometry(152, 184, 161, 33);
+}
 
-    CheckBoxCC = MakeCheck(this, "CheckBoxCC", "CC", 246, 8, 41);
-    LabelOp = MakeLabel(this, "LabelOp", "1", 308, 2);
-
-    QWidget* order[] = {ComboBoxWS,          CheckBoxTremolo,      CheckBoxVibrato,
-                        CheckBoxRateScaling, ComboBoxLevelScaling, ComboBoxFreqMultiplier,
-                        TrackBarAttack,      TrackBarDecay,        TrackBarSustain,
-                        TrackBarRelease,     CheckBoxHold,         TrackBarVolume,
-                        CheckBoxCC};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
+void TFrameOp::BuildMenu() {
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName("PopupMenu");
     MenuItemBreak = PopupMenu->addSeparator();
@@ -115,48 +120,25 @@ TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
 }
 
 void TFrameOp::SetTag(int op) {
-    QObject* editing[] = {ComboBoxWS,          CheckBoxTremolo,      CheckBoxVibrato,
-                          CheckBoxRateScaling, ComboBoxLevelScaling, ComboBoxFreqMultiplier,
-                          TrackBarAttack,      TrackBarDecay,        TrackBarSustain,
-                          TrackBarRelease,     CheckBoxHold,         TrackBarVolume};
-    for (QObject* control : editing)
+    for (QWidget* control : fieldControls_)
         ::SetTag(control, op);
+}
+
+int TFrameOp::FieldValue(size_t field) const {
+    return ControlValue(fieldControls_[field]);
 }
 
 void TFrameOp::SaveToPatch(OperatorPatch& patch) const {
     patch = OperatorPatch{};
-    if (CheckBoxTremolo->isChecked()) patch.Reg20 |= reg::kTremolo;
-    if (CheckBoxVibrato->isChecked()) patch.Reg20 |= reg::kVibrato;
-    if (CheckBoxHold->isChecked()) patch.Reg20 |= reg::kHold;
-    if (CheckBoxRateScaling->isChecked()) patch.Reg20 |= reg::kRateScaling;
-    // No selection (index -1) falls back to the multiplier of "0 cents".
-    const int mult = ComboBoxFreqMultiplier->currentIndex();
-    patch.Reg20 |= (mult >= 0 && mult <= 15) ? mult : kDefaultMultiplier;
-
-    const int ksl = ComboBoxLevelScaling->currentIndex();
-    patch.Reg40 = (ksl >= 0 && ksl <= 3) ? static_cast<uint8_t>(ksl << reg::kKslShift) : 0;
-    patch.Reg40 |= static_cast<uint8_t>(TrackBarVolume->value() ^ reg::kTlMask);
-
-    patch.Reg60 = static_cast<uint8_t>(TrackBarAttack->value() << 4 | TrackBarDecay->value());
-    patch.Reg80 = static_cast<uint8_t>(TrackBarSustain->value() << 4 | TrackBarRelease->value());
-
-    const int ws = ComboBoxWS->currentIndex();
-    patch.RegE0 = (ws >= 0 && ws <= 7) ? static_cast<uint8_t>(ws) : 0;
+    for (size_t i = 0; i < kOperatorFields.size(); ++i)
+        PutOperatorField(patch, kOperatorFields[i], FieldValue(i));
 }
 
 void TFrameOp::LoadFromPatch(const OperatorPatch& patch) {
-    CheckBoxTremolo->setChecked(patch.Reg20 & reg::kTremolo);
-    CheckBoxVibrato->setChecked(patch.Reg20 & reg::kVibrato);
-    CheckBoxHold->setChecked(patch.Reg20 & reg::kHold);
-    CheckBoxRateScaling->setChecked(patch.Reg20 & reg::kRateScaling);
-    ComboBoxFreqMultiplier->setCurrentIndex(patch.Reg20 & reg::kMultMask);
-    ComboBoxLevelScaling->setCurrentIndex((patch.Reg40 & reg::kKslMask) >> reg::kKslShift);
-    TrackBarVolume->setValue(~patch.Reg40 & reg::kTlMask);
-    TrackBarAttack->setValue(patch.Reg60 >> 4);
-    TrackBarDecay->setValue(patch.Reg60 & reg::kLowNibble);
-    TrackBarSustain->setValue(patch.Reg80 >> 4);
-    TrackBarRelease->setValue(patch.Reg80 & reg::kLowNibble);
-    ComboBoxWS->setCurrentIndex(patch.RegE0 & reg::kWaveMask);
+    for (size_t i = 0; i < kOperatorFields.size(); ++i) {
+        const OperatorField& field = kOperatorFields[i];
+        SetControlValue(fieldControls_[i], static_cast<int>(field.bits.Get(patch.*field.image)));
+    }
 }
 
 void TFrameOp::SetDefaults() {

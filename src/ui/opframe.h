@@ -5,7 +5,11 @@
 // changes: the main window attaches its handlers to every instance.
 #include "presets/patchrecord.h"
 
+#include "ui/operatorfields.h"
+
 #include <QFrame>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 class QAction;
@@ -42,6 +46,10 @@ public:
     bool IsCcEnabled() const;
     uint8_t GetVolume() const;
 
+    // The control of row field of kOperatorFields, and the value it shows.
+    QWidget* FieldControl(size_t field) const { return fieldControls_[field]; }
+    int FieldValue(size_t field) const;
+
     QLabel* LabelWaveform;
     QComboBox* ComboBoxWS;
     QLabel* LabelModulation;
@@ -77,4 +85,11 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildEnvelope();
+    void BuildMenu();
+
+    std::array<QWidget*, kOperatorFields.size()> fieldControls_{};
 };

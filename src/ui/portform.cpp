@@ -11,11 +11,6 @@
 #include <QScreen>
 
 namespace {
-CardInUse& Card() {
-    static CardInUse card;
-    return card;
-}
-
 constexpr int kLabelWidth = 337;
 
 bool Found(uint16_t portBase) {
@@ -56,13 +51,6 @@ QString FormatLine(const AudioOutputInfo& output) {
 }
 } // namespace
 
-void SetCardInUse(const CardInUse& card) {
-    Card() = card;
-}
-const CardInUse& GetCardInUse() {
-    return Card();
-}
-
 std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t portBase,
                                             const std::string& instance) {
     if (card.kind == CardKind::Emulated) {
@@ -91,10 +79,15 @@ QString AddressText(uint16_t portBase) {
            QStringLiteral("%1").arg(portBase, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-TFormPort::TFormPort(QWidget* owner) : TFormPort(owner, GetCardInUse()) {}
-
-TFormPort::TFormPort(QWidget* owner, const CardInUse& card)
+TFormPort::TFormPort(QWidget* owner, const CardInUse& card, std::unique_ptr<RegistryAccessor> view)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    BuildForm();
+    ShowDetection(card, std::move(view));
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFormPort::BuildForm() {
     setWindowTitle(QStringLiteral("Device detection - VI 801"));
     setFont(StandardFont());
     setFixedSize(369, 189);
@@ -111,22 +104,21 @@ TFormPort::TFormPort(QWidget* owner, const CardInUse& card)
         (*labels[i])->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         (*labels[i])->setWordWrap(true);
     }
-    LabelAddress = new QLabel(QStringLiteral("VI 801 Found at address"), GroupBox1);
-    LabelAddress->move(16, 112);
+    LabelAddress = MakeLabel(GroupBox1, "LabelAddress", "VI 801 Found at address", 16, 112);
 
-    ButtonOk = new QPushButton(QStringLiteral("OK"), GroupBox1);
-    ButtonOk->setGeometry(176, 136, 75, 25);
-    ButtonCancel = new QPushButton(QStringLiteral("Cancel"), GroupBox1);
-    ButtonCancel->setGeometry(272, 136, 75, 25);
+    ButtonOk = MakeButton(GroupBox1, "ButtonOk", "OK", 176, 136, 75);
+    ButtonCancel = MakeButton(GroupBox1, "ButtonCancel", "Cancel", 272, 136, 75);
     setTabOrder(ButtonOk, ButtonCancel);
     // No default button: Enter clicks the focused button only.
     ButtonOk->setDefault(false);
     ButtonCancel->setDefault(false);
     OnClick(ButtonOk, [this] { ButtonOkClick(); });
     OnClick(ButtonCancel, [this] { ButtonCancelClick(); });
+}
 
+void TFormPort::ShowDetection(const CardInUse& card, std::unique_ptr<RegistryAccessor> view) {
     {
-        CCSRegistry detection;
+        const CCSRegistry detection = view ? CCSRegistry(std::move(view)) : CCSRegistry();
         PortBase = detection.GetPortBase();
         const auto texts = CardInformationTexts(card, PortBase, detection.GetInstance());
         Label1->setText(texts[0]);
@@ -139,9 +131,6 @@ TFormPort::TFormPort(QWidget* owner, const CardInUse& card)
     LabelAddress->adjustSize();
     if (!Found(PortBase)) ButtonOk->setEnabled(false);
     (ButtonOk->isEnabled() ? ButtonOk : ButtonCancel)->setFocus();
-
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 uint16_t TFormPort::Execute() {

@@ -1,29 +1,21 @@
 #pragma once
 // The first window: shows where the FM801 was found and returns its I/O
 // port base, or 0 when it was not found or the user cancelled.
-#include "cardchoice.h"
-#include "ui/audiooutputinfo.h"
+#include "hardware/cardinuse.h"
+#include "hardware/registry.h"
 
 #include <QDialog>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QPushButton;
-
-// Which card runs and how it sounds, told to the user by the dialog.
-struct CardInUse {
-    CardKind kind = CardKind::Hardware;
-    bool chosenByOption = false; // --card named it
-    AudioOutputInfo output;      // the emulated card's sound output
-};
-void SetCardInUse(const CardInUse& card);
-const CardInUse& GetCardInUse();
 
 // The three informational lines for a detection result.
 std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t portBase,
@@ -33,9 +25,10 @@ QString AddressText(uint16_t portBase);
 
 class TFormPort : public QDialog {
 public:
-    // Runs the detection; an error of the detection propagates.
-    explicit TFormPort(QWidget* owner);
-    TFormPort(QWidget* owner, const CardInUse& card);
+    // Runs the detection over view (by default the sysfs view of the PCI
+    // devices) and tells about card; an error of the detection propagates.
+    explicit TFormPort(QWidget* owner, const CardInUse& card = CardInUse{},
+                       std::unique_ptr<RegistryAccessor> view = nullptr);
 
     // Shows the dialog modally; the base when it has closed.
     uint16_t Execute();
@@ -55,5 +48,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void BuildForm();
+    void ShowDetection(const CardInUse& card, std::unique_ptr<RegistryAccessor> view);
+
     uint16_t PortBase = 0;
 };

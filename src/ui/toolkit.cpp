@@ -8,11 +8,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 
 #include <turbojpeg.h>
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -21,21 +21,15 @@
 const char* const kApplicationTitle = "VI 801";
 
 namespace {
-MessageBoxHook& Hook() {
-    static MessageBoxHook hook;
-    return hook;
-}
-
 void ShowBox(QMessageBox::Icon icon, const QString& text, const QString& caption) {
-    if (Hook()) {
-        Hook()(icon, text, caption);
+    const auto* application = dynamic_cast<const Application*>(QCoreApplication::instance());
+    if (application && application->BoxHook()) {
+        application->BoxHook()(icon, text, caption);
         return;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok);
     box.exec();
 }
-
-std::atomic<QObject*> g_mainWindow{nullptr};
 } // namespace
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
@@ -65,9 +59,9 @@ void ShowMessageBox(const QString& text, const QString& caption) {
     ShowBox(QMessageBox::Warning, text, caption);
 }
 
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
-    MessageBoxHook previous = std::move(Hook());
-    Hook() = std::move(hook);
+MessageBoxHook Application::SetMessageBoxHook(MessageBoxHook hook) {
+    MessageBoxHook previous = std::move(boxHook_);
+    boxHook_ = std::move(hook);
     return previous;
 }
 
@@ -108,6 +102,30 @@ void OnComboBoxSelect(QComboBox* box, std::function<void()> handler) {
                      [handler = std::move(handler)] { RunGuarded(handler); });
 }
 
+int ControlValue(const QWidget* control) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control)) return box->isChecked() ? 1 : 0;
+    if (const auto* list = qobject_cast<const QComboBox*>(control)) return list->currentIndex();
+    return qobject_cast<const QSlider*>(control)->value();
+}
+
+void SetControlValue(QWidget* control, int value) {
+    if (auto* box = qobject_cast<QCheckBox*>(control))
+        box->setChecked(value != 0);
+    else if (auto* list = qobject_cast<QComboBox*>(control))
+        list->setCurrentIndex(value);
+    else
+        qobject_cast<QSlider*>(control)->setValue(value);
+}
+
+void OnControlChange(QWidget* control, std::function<void()> handler) {
+    if (auto* box = qobject_cast<QCheckBox*>(control))
+        OnCheckBoxClick(box, std::move(handler));
+    else if (auto* list = qobject_cast<QComboBox*>(control))
+        OnComboBoxSelect(list, std::move(handler));
+    else
+        OnTrackBarChange(qobject_cast<QSlider*>(control), std::move(handler));
+}
+
 void SetMinimumAtTop(QSlider* bar) {
     bar->setOrientation(Qt::Vertical);
     bar->setInvertedAppearance(true);
@@ -131,6 +149,18 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items,
     return box;
 }
 
+EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
+                               const char* text, int left, int top, int width, int rows) {
+    auto* box = new EditableComboBox(parent);
+    box->setObjectName(name);
+    box->addItems(items);
+    box->setMaxVisibleItems(rows);
+    box->setGeometry(left, top, width, 21);
+    box->setCurrentIndex(-1);
+    box->setEditText(QString::fromUtf8(text));
+    return box;
+}
+
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
                      int width, bool checked) {
     auto* box = new QCheckBox(QString::fromUtf8(text), parent);
@@ -140,6 +170,35 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int le
     return box;
 }
 
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int left, int top,
+                        int width) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setObjectName(name);
+    button->setGeometry(left, top, width, 25);
+    return button;
+}
+
+QFrame* MakePanel(QWidget* parent, const QString& name, int left, int top, int width, int height,
+                  int style) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameStyle(style);
+    panel->setGeometry(left, top, width, height);
+    return panel;
+}
+
+QSlider* MakeTrackBar(QWidget* parent, const char* name, int min, int max, int tick,
+                      QRect geometry) {
+    auto* bar = new QSlider(Qt::Horizontal, parent);
+    bar->setObjectName(name);
+    bar->setRange(min, max);
+    bar->setTickPosition(QSlider::TicksAbove);
+    bar->setTickInterval(tick);
+    bar->setPageStep(tick);
+    bar->setGeometry(geometry);
+    return bar;
+}
+
 QFont StandardFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setStyleHint(QFont::SansSerif);
@@ -147,87 +206,62 @@ QFont StandardFont() {
     return font;
 }
 
+namespace {
+struct KeyPair {
+    int qt;
+    int vk;
+};
+
+// Keys of the numeric keypad whose code differs from the main keyboard's.
+constexpr KeyPair kKeypadKeys[] = {
+    {Qt::Key_Asterisk, 0x6A}, {Qt::Key_Plus, 0x6B},  {Qt::Key_Minus, 0x6D},
+    {Qt::Key_Period, 0x6E},   {Qt::Key_Slash, 0x6F},
+};
+
+// Shifted characters map to the key that produces them on a US layout.
+constexpr KeyPair kKeys[] = {
+    {Qt::Key_Backspace, 0x08},   {Qt::Key_Tab, 0x09},          {Qt::Key_Backtab, 0x09},
+    {Qt::Key_Return, 0x0D},      {Qt::Key_Enter, 0x0D},        {Qt::Key_Shift, 0x10},
+    {Qt::Key_Control, 0x11},     {Qt::Key_Alt, 0x12},          {Qt::Key_Pause, 0x13},
+    {Qt::Key_CapsLock, 0x14},    {Qt::Key_Escape, 0x1B},       {Qt::Key_Space, 0x20},
+    {Qt::Key_PageUp, 0x21},      {Qt::Key_PageDown, 0x22},     {Qt::Key_End, 0x23},
+    {Qt::Key_Home, 0x24},        {Qt::Key_Left, 0x25},         {Qt::Key_Up, 0x26},
+    {Qt::Key_Right, 0x27},       {Qt::Key_Down, 0x28},         {Qt::Key_Print, 0x2C},
+    {Qt::Key_Insert, 0x2D},      {Qt::Key_Delete, 0x2E},       {Qt::Key_Meta, 0x5B},
+    {Qt::Key_Menu, 0x5D},        {Qt::Key_NumLock, 0x90},      {Qt::Key_ScrollLock, 0x91},
+    {Qt::Key_ParenRight, '0'},   {Qt::Key_Exclam, '1'},        {Qt::Key_At, '2'},
+    {Qt::Key_NumberSign, '3'},   {Qt::Key_Dollar, '4'},        {Qt::Key_Percent, '5'},
+    {Qt::Key_AsciiCircum, '6'},  {Qt::Key_Ampersand, '7'},     {Qt::Key_Asterisk, '8'},
+    {Qt::Key_ParenLeft, '9'},    {Qt::Key_Semicolon, 0xBA},    {Qt::Key_Colon, 0xBA},
+    {Qt::Key_Equal, 0xBB},       {Qt::Key_Plus, 0xBB},         {Qt::Key_Comma, 0xBC},
+    {Qt::Key_Less, 0xBC},        {Qt::Key_Minus, 0xBD},        {Qt::Key_Underscore, 0xBD},
+    {Qt::Key_Period, 0xBE},      {Qt::Key_Greater, 0xBE},      {Qt::Key_Slash, 0xBF},
+    {Qt::Key_Question, 0xBF},    {Qt::Key_QuoteLeft, 0xC0},    {Qt::Key_AsciiTilde, 0xC0},
+    {Qt::Key_BracketLeft, 0xDB}, {Qt::Key_BraceLeft, 0xDB},    {Qt::Key_Backslash, 0xDC},
+    {Qt::Key_Bar, 0xDC},         {Qt::Key_BracketRight, 0xDD}, {Qt::Key_BraceRight, 0xDD},
+    {Qt::Key_Apostrophe, 0xDE},  {Qt::Key_QuoteDbl, 0xDE},
+};
+
+int Lookup(std::span<const KeyPair> table, int key) {
+    for (const KeyPair& pair : table)
+        if (pair.qt == key) return pair.vk;
+    return 0;
+}
+} // namespace
+
 int VirtualKeyCode(int key, Qt::KeyboardModifiers modifiers) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return key; // Qt's letter codes are the upper-case characters
-    if (key >= Qt::Key_0 && key <= Qt::Key_9)
-        return (modifiers & Qt::KeypadModifier) ? 0x60 + (key - Qt::Key_0) : key;
+    const bool keypad = (modifiers & Qt::KeypadModifier) != 0;
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return keypad ? 0x60 + (key - Qt::Key_0) : key;
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 0x70 + (key - Qt::Key_F1);
-    if (modifiers & Qt::KeypadModifier) {
-        switch (key) {
-        case Qt::Key_Asterisk:
-            return 0x6A;
-        case Qt::Key_Plus:
-            return 0x6B;
-        case Qt::Key_Minus:
-            return 0x6D;
-        case Qt::Key_Period:
-            return 0x6E;
-        case Qt::Key_Slash:
-            return 0x6F;
-        default:
-            break;
-        }
-    }
-    struct Pair {
-        int qt;
-        int vk;
-    };
-    // Shifted characters map to the key that produces them on a US layout.
-    static constexpr Pair kTable[] = {
-        {Qt::Key_Backspace, 0x08},   {Qt::Key_Tab, 0x09},          {Qt::Key_Backtab, 0x09},
-        {Qt::Key_Return, 0x0D},      {Qt::Key_Enter, 0x0D},        {Qt::Key_Shift, 0x10},
-        {Qt::Key_Control, 0x11},     {Qt::Key_Alt, 0x12},          {Qt::Key_Pause, 0x13},
-        {Qt::Key_CapsLock, 0x14},    {Qt::Key_Escape, 0x1B},       {Qt::Key_Space, 0x20},
-        {Qt::Key_PageUp, 0x21},      {Qt::Key_PageDown, 0x22},     {Qt::Key_End, 0x23},
-        {Qt::Key_Home, 0x24},        {Qt::Key_Left, 0x25},         {Qt::Key_Up, 0x26},
-        {Qt::Key_Right, 0x27},       {Qt::Key_Down, 0x28},         {Qt::Key_Print, 0x2C},
-        {Qt::Key_Insert, 0x2D},      {Qt::Key_Delete, 0x2E},       {Qt::Key_Meta, 0x5B},
-        {Qt::Key_Menu, 0x5D},        {Qt::Key_NumLock, 0x90},      {Qt::Key_ScrollLock, 0x91},
-        {Qt::Key_ParenRight, '0'},   {Qt::Key_Exclam, '1'},        {Qt::Key_At, '2'},
-        {Qt::Key_NumberSign, '3'},   {Qt::Key_Dollar, '4'},        {Qt::Key_Percent, '5'},
-        {Qt::Key_AsciiCircum, '6'},  {Qt::Key_Ampersand, '7'},     {Qt::Key_Asterisk, '8'},
-        {Qt::Key_ParenLeft, '9'},    {Qt::Key_Semicolon, 0xBA},    {Qt::Key_Colon, 0xBA},
-        {Qt::Key_Equal, 0xBB},       {Qt::Key_Plus, 0xBB},         {Qt::Key_Comma, 0xBC},
-        {Qt::Key_Less, 0xBC},        {Qt::Key_Minus, 0xBD},        {Qt::Key_Underscore, 0xBD},
-        {Qt::Key_Period, 0xBE},      {Qt::Key_Greater, 0xBE},      {Qt::Key_Slash, 0xBF},
-        {Qt::Key_Question, 0xBF},    {Qt::Key_QuoteLeft, 0xC0},    {Qt::Key_AsciiTilde, 0xC0},
-        {Qt::Key_BracketLeft, 0xDB}, {Qt::Key_BraceLeft, 0xDB},    {Qt::Key_Backslash, 0xDC},
-        {Qt::Key_Bar, 0xDC},         {Qt::Key_BracketRight, 0xDD}, {Qt::Key_BraceRight, 0xDD},
-        {Qt::Key_Apostrophe, 0xDE},  {Qt::Key_QuoteDbl, 0xDE},
-    };
-    for (const Pair& pair : kTable)
-        if (pair.qt == key) return pair.vk;
-    return 0;
+    if (keypad)
+        if (const int code = Lookup(kKeypadKeys, key)) return code;
+    return Lookup(kKeys, key);
 }
 
 int VirtualKeyCode(const QKeyEvent& event) {
     return VirtualKeyCode(event.key(), event.modifiers());
-}
-
-PostedMessage::PostedMessage(uint32_t message, uint32_t wparam, uint32_t lparam)
-    : QEvent(EventType()), Message(message), WParam(wparam), LParam(lparam) {}
-
-QEvent::Type PostedMessage::EventType() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
-void PostMessage(QObject* target, uint32_t message, uint32_t wparam, uint32_t lparam) {
-    if (!target) return;
-    // postEvent is thread-safe and keeps the order of posting.
-    QCoreApplication::postEvent(target, new PostedMessage(message, wparam, lparam));
-}
-
-void SetMainWindow(QObject* window) {
-    g_mainWindow.store(window);
-}
-QObject* MainWindow() {
-    return g_mainWindow.load();
-}
-
-void PostMessageToMainWindow(uint32_t message, uint32_t wparam, uint32_t lparam) {
-    PostMessage(g_mainWindow.load(), message, wparam, lparam);
 }
 
 MessageWindow::MessageWindow(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}

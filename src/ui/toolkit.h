@@ -4,10 +4,12 @@
 // windows expect: errors shown in a box, posted messages with two 32-bit
 // parameters, virtual-key codes, a JPEG picture that raises on a bad file,
 // and a name/value list with fixed names.
+#include "midi/postedmessage.h" // windows receive posted messages
+
 #include <QApplication>
 #include <QComboBox>
-#include <QEvent>
 #include <QFont>
+#include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTableWidget>
@@ -20,10 +22,17 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QFrame;
 class QKeyEvent;
+class QPushButton;
 class QSlider;
+class EditableComboBox;
 
 extern const char* const kApplicationTitle; // "VI 801"
+
+// Tests and headless runs see boxes through a hook instead of a modal loop.
+using MessageBoxHook =
+    std::function<void(QMessageBox::Icon icon, const QString& text, const QString& caption)>;
 
 // Catches an error escaping any event handler, shows it in the error box and
 // lets the loop go on.
@@ -37,20 +46,20 @@ public:
     void Terminate();
     bool Terminated() const { return terminated_; }
 
+    // The boxes of this application go to the hook while one is set; returns
+    // the previous hook, and an empty hook restores the real boxes.
+    MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+    const MessageBoxHook& BoxHook() const { return boxHook_; }
+
 private:
     bool terminated_ = false;
+    MessageBoxHook boxHook_;
 };
 
 // Critical icon, OK, caption "VI 801", no owner.
 void ShowErrorBox(const QString& text);
 // Warning icon, OK, no owner.
 void ShowMessageBox(const QString& text, const QString& caption);
-
-// Tests and headless runs see boxes through a hook instead of a modal loop.
-// Returns the previous hook; an empty hook restores the real boxes.
-using MessageBoxHook =
-    std::function<void(QMessageBox::Icon icon, const QString& text, const QString& caption)>;
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // Runs a handler; an error it raises is shown in the error box instead of
 // crossing Qt's frames.
@@ -64,6 +73,13 @@ void OnTrackBarChange(QSlider* bar, std::function<void()> handler);
 void OnCheckBoxClick(QCheckBox* box, std::function<void()> handler);
 void OnComboBoxChange(QComboBox* box, std::function<void()> handler); // pick or typing
 void OnComboBoxSelect(QComboBox* box, std::function<void()> handler); // pick only
+
+// Check box, list or track bar taken alike: the value shown is 0 or 1, the
+// item index (-1 for none) or the position; setting it follows the rules
+// above; the handler is the one for the control's kind.
+int ControlValue(const QWidget* control);
+void SetControlValue(QWidget* control, int value);
+void OnControlChange(QWidget* control, std::function<void()> handler);
 
 // Vertical track bars keep their minimum at the top, and the up key moves
 // the thumb up.
@@ -87,8 +103,18 @@ Label* MakeLabel(QWidget* parent, const char* name, const char* text, int left, 
 
 QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
                     int width, int rows = 8);
+// Free text plus items, showing text; typing never adds an item.
+EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
+                               const char* text, int left, int top, int width, int rows);
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int left, int top,
                      int width, bool checked = false);
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int left, int top,
+                        int width);
+QFrame* MakePanel(QWidget* parent, const QString& name, int left, int top, int width, int height,
+                  int style = QFrame::Panel | QFrame::Raised);
+// A horizontal track bar with its ticks on top, paging by one tick.
+QSlider* MakeTrackBar(QWidget* parent, const char* name, int min, int max, int tick,
+                      QRect geometry);
 
 // Virtual-key code of a key event: letters and digits as their upper-case
 // character, Enter 13, Escape 27, cursor keys 37-40, F1 112, and so on;
@@ -96,25 +122,7 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text, int le
 int VirtualKeyCode(const QKeyEvent& event);
 int VirtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
-// A posted message: number and two 32-bit parameters, delivered one at a
-// time in the order posted, on the GUI thread.
-class PostedMessage : public QEvent {
-public:
-    PostedMessage(uint32_t message, uint32_t wparam, uint32_t lparam);
-    static QEvent::Type EventType();
-
-    const uint32_t Message;
-    const uint32_t WParam;
-    const uint32_t LParam;
-};
-
-// Safe from any thread. A message to no target is lost without notice.
-void PostMessage(QObject* target, uint32_t message, uint32_t wparam, uint32_t lparam);
-void SetMainWindow(QObject* window);
-QObject* MainWindow();
-void PostMessageToMainWindow(uint32_t message, uint32_t wparam, uint32_t lparam);
-
-// A top-level window that receives posted messages in Dispatch.
+// A top-level window that receives posted messages (PostMessage) in Dispatch.
 class MessageWindow : public QWidget {
 public:
     explicit MessageWindow(QWidget* parent = nullptr, Qt::WindowFlags flags = {});

@@ -1,6 +1,6 @@
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
-#include "hardware/emulated/portlog.h"
+#include "hardware/portlog.h"
 #include "hardware/fm801.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// gtest main for tests that need a QApplication. The test's environment is
+// gtest main for tests that need the application. The test's environment is
 // not passed on when ctest lists the tests, so the headless platform is set
 // here.
 #include "ui/toolkit.h"

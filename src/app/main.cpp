@@ -1,9 +1,10 @@
 // The program's entry: the card behind the port functions, port access,
 // the application and its main window.
-#include "cardchoice.h"
-#include "cardsession.h"
+#include "app/cardchoice.h"
+#include "app/cardsession.h"
 #include "hardware/giveio.h"
 #include "ui/mainform.h"
+#include "ui/portform.h"
 #include "ui/toolkit.h"
 
 #include <exception>
@@ -23,12 +24,14 @@ int main(int argc, char** argv) {
         card = std::make_unique<CardSession>(commandLine.options);
         EnablePortAccess(); // before the GUI library starts
         application = std::make_unique<Application>(argc, argv);
-        TFormMain form;
+        const CardSession& session = *card;
+        TFormMain form(nullptr, [&session](QWidget* owner) {
+            TFormPort dialog(owner, session.Card(), session.DeviceView());
+            return dialog.Execute();
+        });
         if (!form.Terminated()) {
-            SetMainWindow(&form);
             form.show();
             application->exec();
-            SetMainWindow(nullptr);
         }
     } catch (const std::exception& error) {
         if (!application) application = std::make_unique<Application>(argc, argv);

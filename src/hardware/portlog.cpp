@@ -1,4 +1,4 @@
-#include "hardware/emulated/portlog.h"
+#include "hardware/portlog.h"
 
 #include "error.h"
 

@@ -1,4 +1,4 @@
-#include "cardchoice.h"
+#include "app/cardchoice.h"
 
 #include <gtest/gtest.h>
 

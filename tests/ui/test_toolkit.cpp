@@ -24,16 +24,20 @@ struct Box {
     QString text, caption;
 };
 
+Application& App() {
+    return *dynamic_cast<Application*>(QCoreApplication::instance());
+}
+
 // Collects the boxes that would have been shown.
 class BoxCatcher {
 public:
     BoxCatcher() {
-        previous_ = SetMessageBoxHook(
+        previous_ = App().SetMessageBoxHook(
             [this](QMessageBox::Icon icon, const QString& text, const QString& caption) {
                 boxes.push_back({icon, text, caption});
             });
     }
-    ~BoxCatcher() { SetMessageBoxHook(previous_); }
+    ~BoxCatcher() { App().SetMessageBoxHook(previous_); }
     std::vector<Box> boxes;
 
 private:
@@ -204,20 +208,18 @@ TEST(PostedMessages, DeliveredLaterOneAtATimeInOrder) {
 
 TEST(PostedMessages, KeepTheOrderOfEachPosterAcrossThreads) {
     Recorder window;
-    SetMainWindow(&window);
     constexpr uint32_t kEach = 2000;
     // The input thread's messages interleave with the GUI thread's, each in
     // its own order.
-    std::unique_ptr<QThread> input(QThread::create([] {
+    std::unique_ptr<QThread> input(QThread::create([&window] {
         for (uint32_t i = 0; i < kEach; ++i)
-            PostMessageToMainWindow(963, 1, i);
+            PostMessage(&window, 963, 1, i);
     }));
     input->start();
     for (uint32_t i = 0; i < kEach; ++i)
         PostMessage(&window, 963, 0xFEED, i);
     input->wait();
     WaitFor([&] { return window.entries.size() >= 2 * kEach; });
-    SetMainWindow(nullptr);
     ASSERT_EQ(window.entries.size(), 2 * kEach);
     uint32_t next[2] = {0, 0};
     for (const auto& e : window.entries) {
@@ -227,10 +229,8 @@ TEST(PostedMessages, KeepTheOrderOfEachPosterAcrossThreads) {
     }
 }
 
-TEST(PostedMessages, WithoutMainWindowTheyAreLost) {
+TEST(PostedMessages, WithoutATargetTheyAreLost) {
     Recorder window;
-    SetMainWindow(nullptr);
-    PostMessageToMainWindow(963, 0, 0);
     PostMessage(nullptr, 963, 0, 0);
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(window.entries.empty());

@@ -1,11 +1,12 @@
 #pragma once
 // The command line and the choice between a real FM801 and the emulated card.
+#include "hardware/cardinuse.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 enum class CardOption { Auto, Hardware, Emulated };
-enum class CardKind { Hardware, Emulated };
 
 struct CommandLine {
     CardOption card = CardOption::Auto;
@@ -30,10 +31,6 @@ std::string VersionText();
 // exit status (0, or 2 for a bad command line); -1 when the program goes on.
 int HandleCommandLine(const CommandLineResult& result, const std::string& program,
                       std::ostream& out, std::ostream& err);
-
-// A started FM801 in the sysfs tree at devicesRoot, found by the same search
-// the detection dialog runs.
-bool Fm801Present(const std::string& devicesRoot);
 
 // Auto takes the hardware when an FM801 is present and the emulated card
 // otherwise; the other options are obeyed as they are, so that the hardware

@@ -2,6 +2,7 @@
 // What the main-window tests share: a window on the recorder backend and
 // the register writes decoded from the recorded port accesses.
 #include "hardware/giveio.h"
+#include "portprotocol.h"
 #include "ui/mainform.h"
 
 #include <cstdint>
@@ -12,27 +13,8 @@ constexpr uint16_t kBase = 0xE800;
 constexpr uint16_t kVolumePort = kBase + 2;
 constexpr uint16_t kOplPort = kBase + 0x68;
 
-struct RegWrite {
-    uint16_t index;
-    uint8_t value;
-    bool operator==(const RegWrite&) const = default;
-};
-
-// Address and data byte pairs on the OPL3 ports, as register writes.
 inline std::vector<RegWrite> RegisterWrites(const PortRecorder& rec) {
-    std::vector<RegWrite> writes;
-    uint8_t latch[2] = {0, 0};
-    for (const auto& a : rec.Accesses()) {
-        if (a.kind != PortRecorder::Kind::OutByte || a.port < kOplPort || a.port > kOplPort + 3)
-            continue;
-        const int bank = (a.port - kOplPort) / 2;
-        if ((a.port - kOplPort) % 2 == 0)
-            latch[bank] = static_cast<uint8_t>(a.value);
-        else
-            writes.push_back(
-                {static_cast<uint16_t>(bank << 8 | latch[bank]), static_cast<uint8_t>(a.value)});
-    }
-    return writes;
+    return DecodeRegisterWrites(rec.Accesses(), kOplPort);
 }
 
 inline std::vector<uint16_t> VolumeWrites(const PortRecorder& rec) {

@@ -10,29 +10,21 @@
 #include <gtest/gtest.h>
 
 namespace {
-// The detection sees one started FM801 whose only port range starts at
+// A device view with one started FM801 whose only port range starts at
 // `base` (none when base is 0).
-class ScopedDetection {
-public:
-    explicit ScopedDetection(uint64_t base, RegistryDataType type = RegistryDataType::Binary) {
-        previous_ = InstallRegistryFactory([base, type] {
-            auto registry = std::make_unique<MemoryRegistry>();
-            registry->AddKey(kPciEnumKey);
-            if (base != 0) {
-                const std::string path = std::string(kPciEnumKey) +
-                                         "\\VEN_1319&DEV_0801&SUBSYS_13191319&REV_B2\\0000:05:00.0";
-                registry->SetValue(path + "\\Control", "AllocConfig", RegistryDataType::Binary, {});
-                registry->SetValue(path + "\\LogConf", "BootConfig", type,
-                                   BuildResourceList({{ResourceRange::Port, base, 0x80}}));
-            }
-            return std::unique_ptr<RegistryAccessor>(std::move(registry));
-        });
+std::unique_ptr<RegistryAccessor> Detected(uint64_t base,
+                                           RegistryDataType type = RegistryDataType::Binary) {
+    auto registry = std::make_unique<MemoryRegistry>();
+    registry->AddKey(kPciEnumKey);
+    if (base != 0) {
+        const std::string path =
+            std::string(kPciEnumKey) + "\\VEN_1319&DEV_0801&SUBSYS_13191319&REV_B2\\0000:05:00.0";
+        registry->SetValue(path + "\\Control", "AllocConfig", RegistryDataType::Binary, {});
+        registry->SetValue(path + "\\LogConf", "BootConfig", type,
+                           BuildResourceList({{ResourceRange::Port, base, 0x80}}));
     }
-    ~ScopedDetection() { InstallRegistryFactory(previous_); }
-
-private:
-    RegistryFactory previous_;
-};
+    return registry;
+}
 
 CardInUse Hardware() {
     return {CardKind::Hardware, false, {}};
@@ -49,8 +41,7 @@ TEST(PortForm, AddressText) {
 }
 
 TEST(PortForm, LayoutAndCaptions) {
-    ScopedDetection detection(0xE800);
-    TFormPort form(nullptr, Hardware());
+    TFormPort form(nullptr, Hardware(), Detected(0xE800));
     EXPECT_EQ(form.windowTitle(), "Device detection - VI 801");
     EXPECT_EQ(form.size(), QSize(369, 189));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
@@ -94,8 +85,7 @@ class PortFormRun : public testing::TestWithParam<RunCase> {};
 
 TEST_P(PortFormRun, ReturnsTheBaseAsTheButtonsSay) {
     const RunCase& c = GetParam();
-    ScopedDetection detection(c.detected);
-    TFormPort form(nullptr, Hardware());
+    TFormPort form(nullptr, Hardware(), Detected(c.detected));
     EXPECT_EQ(form.ButtonOk->isEnabled(), c.okEnabled);
     bool acted = false;
     QTimer::singleShot(0, [&] {
@@ -144,9 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                 0, true}));
 
 TEST(PortForm, DetectionErrorLeavesTheConstructor) {
-    ScopedDetection detection(0xE800, RegistryDataType::String);
     try {
-        TFormPort form(nullptr, Hardware());
+        TFormPort form(nullptr, Hardware(), Detected(0xE800, RegistryDataType::String));
         ADD_FAILURE() << "no error";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "Invalid data type for 'BootConfig'");
@@ -167,8 +156,7 @@ class PortFormTexts : public testing::TestWithParam<TextCase> {};
 
 TEST_P(PortFormTexts, SayWhichCardAndWhichOutput) {
     const TextCase& c = GetParam();
-    ScopedDetection detection(c.detected);
-    TFormPort form(nullptr, c.card);
+    TFormPort form(nullptr, c.card, Detected(c.detected));
     const QLabel* labels[] = {form.Label1, form.Label2, form.Label3};
     QString all;
     for (const QLabel* label : labels) {

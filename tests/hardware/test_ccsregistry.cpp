@@ -1,4 +1,3 @@
-#include "cardchoice.h"
 #include "error.h"
 #include "hardware/ccsregistry.h"
 #include "sysfs_tree.h"
@@ -245,13 +244,6 @@ TEST(CCSRegistry, EmulatedCardView) {
     CCSRegistry other(std::make_unique<EmulatedCardRegistry>(0x0400));
     EXPECT_EQ(other.GetPortBase(), 0x0400);
     EXPECT_EQ(other.GetInstance(), EmulatedCardRegistry::kInstanceName);
-}
-
-TEST(CCSRegistry, DefaultConstructorUsesInstalledFactory) {
-    RegistryFactory previous =
-        InstallRegistryFactory([] { return std::make_unique<EmulatedCardRegistry>(0x1234); });
-    EXPECT_EQ(CCSRegistry().GetPortBase(), 0x1234);
-    InstallRegistryFactory(previous);
 }
 
 TEST(SysfsRegistry, DeviceKeysFollowTheEnumerationNaming) {

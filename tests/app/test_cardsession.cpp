@@ -1,4 +1,4 @@
-#include "cardsession.h"
+#include "app/cardsession.h"
 #include "error.h"
 #include "hardware/ccsregistry.h"
 #include "hardware/giveio.h"
@@ -27,10 +27,9 @@ TEST(CardSessionTest, AutoTakesARealCardWhenTheTreeHasOne) {
         EXPECT_FALSE(session.Card().chosenByOption);
         EXPECT_EQ(&CurrentPortBackend(), &HardwarePorts::Instance());
         // The dialog's search sees the same tree.
-        CCSRegistry search;
+        CCSRegistry search(session.DeviceView());
         EXPECT_EQ(search.GetPortBase(), 0xD000);
         EXPECT_EQ(search.GetInstance(), "0000:05:00.0");
-        EXPECT_EQ(GetCardInUse().kind, CardKind::Hardware);
     }
 }
 
@@ -44,7 +43,7 @@ TEST(CardSessionTest, AutoWithoutACardPlaysTheEmulatedOneAndItsSearchFindsIt) {
         EXPECT_FALSE(session.Card().chosenByOption);
         ASSERT_NE(session.Emulated(), nullptr);
         EXPECT_EQ(&CurrentPortBackend(), session.Emulated());
-        EXPECT_EQ(CCSRegistry().GetPortBase(), 0xE800);
+        EXPECT_EQ(CCSRegistry(session.DeviceView()).GetPortBase(), 0xE800);
         // The dialog is told about the output the card really opened.
         EXPECT_EQ(session.Card().output.open, session.Emulated()->OutputInfo().open);
         if (!session.Card().output.open) {
@@ -59,7 +58,7 @@ TEST(CardSessionTest, HardwareChosenWithoutACardIsNotFoundByTheDialog) {
     CardSession session(Options(CardOption::Hardware), tree.Root());
     EXPECT_EQ(session.Card().kind, CardKind::Hardware);
     EXPECT_TRUE(session.Card().chosenByOption);
-    EXPECT_EQ(CCSRegistry().GetPortBase(), 0);
+    EXPECT_EQ(CCSRegistry(session.DeviceView()).GetPortBase(), 0);
     // Port permission, where refused, gives the giveio message.
     try {
         EnablePortAccess();
