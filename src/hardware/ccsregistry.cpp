@@ -11,13 +11,11 @@ namespace {
 constexpr char kDevicePrefix[] = "VEN_1319&DEV_0801";
 constexpr size_t kDevicePrefixLength = sizeof kDevicePrefix - 1; // 17
 
-constexpr uint8_t kInterfacePciBus = 5;
-constexpr uint8_t kResourcePort = 1;
-constexpr size_t kInterfaceTypeOffset = 4;
-constexpr size_t kPartialCountOffset = 16;
-constexpr size_t kPartialsOffset = 20;
-constexpr size_t kPartialSize = 16;
-constexpr size_t kPortStartOffset = 4;
+// The resource list: its bus type, where its fields lie, and the type of a
+// port range among its 16-byte partial descriptors.
+constexpr uint8_t kInterfacePciBus = 5, kResourcePort = 1;
+constexpr size_t kInterfaceTypeOffset = 4, kPartialCountOffset = 16, kPartialsOffset = 20;
+constexpr size_t kPartialSize = 16, kPortStartOffset = 4;
 
 } // namespace
 

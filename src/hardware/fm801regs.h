@@ -17,11 +17,7 @@ namespace fm801 {
 
 using Field = BitField<uint16_t>;
 
-inline constexpr uint16_t kVolumeOffset = 0x02;
-inline constexpr uint16_t kOpl3Offset = 0x68;
-
-inline constexpr Field kMute{15, 1};
-inline constexpr Field kRightAttenuation{8, 5};
-inline constexpr Field kLeftAttenuation{0, 5};
+inline constexpr uint16_t kVolumeOffset = 0x02, kOpl3Offset = 0x68;
+inline constexpr Field kMute{15, 1}, kRightAttenuation{8, 5}, kLeftAttenuation{0, 5};
 
 } // namespace fm801

@@ -9,12 +9,11 @@ namespace {
 using namespace opl3;
 
 constexpr const char* kIllegalIndex = "Illegal OPL3 register index";
-constexpr uint8_t kLastResetRegister = 0xF5;
-constexpr uint16_t kLastChannel = 8;
+constexpr uint16_t kLastResetRegister = 0xF5, kLastChannel = 8;
 
-// The channels of a slot: + 3 the pair's second channel, + 6 the two-operator one.
-constexpr uint8_t kSecondPairChannel = 3;
-constexpr uint8_t kTwoOperatorChannel = 6;
+// The channels of a slot: + 3 the pair's second channel, + 6 the two-operator
+// one, whose channel byte is kRegC6.
+constexpr uint8_t kSecondPairChannel = 3, kTwoOperatorChannel = 6, kRegC6 = kRegC0 + 6;
 
 constexpr int kMaxBlock = 7;
 constexpr uint16_t kMaxFNumber = 1023;
@@ -212,7 +211,7 @@ void OPL3::SetPatch(const SynthPatch& patch, const PatchSettings& settings) {
     SetOutputB2(settings.Outputs & outputs::kB2);
 }
 
-void OPL3::UpdateOperator(uint8_t base, int32_t op, Field field, unsigned value) {
+void OPL3::SetField(uint8_t base, int32_t op, Field field, unsigned value) {
     if (op < 0 || op >= kOperatorCount)
         return; // would address another slot's operators, or none at all
     const uint8_t image = field.Put(ReadRegister(OperatorRegister(base, 0, op)), value);
@@ -220,55 +219,32 @@ void OPL3::UpdateOperator(uint8_t base, int32_t op, Field field, unsigned value)
         WriteRegister(OperatorRegister(base, s, op), image);
 }
 
-void OPL3::UpdateChannel(uint8_t base, Field field, unsigned value) {
+void OPL3::SetChannelField(uint8_t base, Field field, unsigned value) {
     const uint8_t image = field.Put(ReadRegister(base + SlotChannel[0]), value);
     for (int s = 0; s < kSlotCount; ++s)
         WriteRegister(base + SlotChannel[s], image);
 }
 
-void OPL3::SetTremolo(int32_t op, uint8_t on) {
-    UpdateOperator(kReg20, op, kTremolo, on != 0);
-}
-
-void OPL3::SetVibrato(int32_t op, uint8_t on) {
-    UpdateOperator(kReg20, op, kVibrato, on != 0);
-}
-
-void OPL3::SetHold(int32_t op, uint8_t on) {
-    UpdateOperator(kReg20, op, kHold, on != 0);
-}
-
-void OPL3::SetRateScaling(int32_t op, uint8_t on) {
-    UpdateOperator(kReg20, op, kRateScaling, on != 0);
-}
-
-void OPL3::SetFreqMultiplier(int32_t op, uint8_t value) {
-    UpdateOperator(kReg20, op, kMultiplier, value);
-}
-
-void OPL3::SetLevelScaling(int32_t op, uint8_t value) {
-    UpdateOperator(kReg40, op, kLevelScaling, value);
-}
-
-void OPL3::SetLevel(int32_t op, uint8_t value) {
-    UpdateOperator(kReg40, op, kLevel, value);
-}
-
-void OPL3::SetAttack(int32_t op, uint8_t value) {
-    UpdateOperator(kReg60, op, kAttack, value);
-}
-
-void OPL3::SetDecay(int32_t op, uint8_t value) {
-    UpdateOperator(kReg60, op, kDecay, value);
-}
-
-void OPL3::SetSustain(int32_t op, uint8_t value) {
-    UpdateOperator(kReg80, op, kSustain, value);
-}
-
-void OPL3::SetRelease(int32_t op, uint8_t value) {
-    UpdateOperator(kReg80, op, kRelease, value);
-}
+// One field each, in all six slots; flags take any nonzero value as on.
+// clang-format off
+void OPL3::SetTremolo(int32_t op, uint8_t v) { SetField(kReg20, op, kTremolo, bool(v)); }
+void OPL3::SetVibrato(int32_t op, uint8_t v) { SetField(kReg20, op, kVibrato, bool(v)); }
+void OPL3::SetHold(int32_t op, uint8_t v) { SetField(kReg20, op, kHold, bool(v)); }
+void OPL3::SetRateScaling(int32_t op, uint8_t v) { SetField(kReg20, op, kRateScaling, bool(v)); }
+void OPL3::SetFreqMultiplier(int32_t op, uint8_t v) { SetField(kReg20, op, kMultiplier, v); }
+void OPL3::SetLevelScaling(int32_t op, uint8_t v) { SetField(kReg40, op, kLevelScaling, v); }
+void OPL3::SetLevel(int32_t op, uint8_t v) { SetField(kReg40, op, kLevel, v); }
+void OPL3::SetAttack(int32_t op, uint8_t v) { SetField(kReg60, op, kAttack, v); }
+void OPL3::SetDecay(int32_t op, uint8_t v) { SetField(kReg60, op, kDecay, v); }
+void OPL3::SetSustain(int32_t op, uint8_t v) { SetField(kReg80, op, kSustain, v); }
+void OPL3::SetRelease(int32_t op, uint8_t v) { SetField(kReg80, op, kRelease, v); }
+void OPL3::SetFeedback(uint8_t v) { SetChannelField(kRegC0, kFeedback, v); }
+void OPL3::SetFeedback2(uint8_t v) { SetChannelField(kRegC6, kFeedback, v); }
+void OPL3::SetOutputA(uint8_t v) { SetPairOutput(kOutputA, bool(v)); }
+void OPL3::SetOutputB(uint8_t v) { SetPairOutput(kOutputB, bool(v)); }
+void OPL3::SetOutputA2(uint8_t v) { SetChannelField(kRegC6, kOutputA, bool(v)); }
+void OPL3::SetOutputB2(uint8_t v) { SetChannelField(kRegC6, kOutputB, bool(v)); }
+// clang-format on
 
 void OPL3::SetWaveform(int32_t op, uint8_t value) {
     // The register holds nothing else, so it is written without reading.
@@ -290,14 +266,6 @@ void OPL3::SetConnection(uint8_t index) {
     }
 }
 
-void OPL3::SetFeedback(uint8_t value) {
-    UpdateChannel(kRegC0, kFeedback, value);
-}
-
-void OPL3::SetFeedback2(uint8_t value) {
-    UpdateChannel(kRegC0 + kTwoOperatorChannel, kFeedback, value);
-}
-
 // A four-operator voice takes its outputs from the pair's second channel,
 // so both channel bytes of the pair carry the same output bits.
 void OPL3::SetPairOutput(Field output, bool on) {
@@ -308,22 +276,6 @@ void OPL3::SetPairOutput(Field output, bool on) {
         WriteRegister(kRegC0 + SlotChannel[s], c0);
         WriteRegister(kRegC0 + kSecondPairChannel + SlotChannel[s], c3);
     }
-}
-
-void OPL3::SetOutputA(uint8_t on) {
-    SetPairOutput(kOutputA, on != 0);
-}
-
-void OPL3::SetOutputB(uint8_t on) {
-    SetPairOutput(kOutputB, on != 0);
-}
-
-void OPL3::SetOutputA2(uint8_t on) {
-    UpdateChannel(kRegC0 + kTwoOperatorChannel, kOutputA, on != 0);
-}
-
-void OPL3::SetOutputB2(uint8_t on) {
-    UpdateChannel(kRegC0 + kTwoOperatorChannel, kOutputB, on != 0);
 }
 
 void OPL3::SetTremoloDepth(uint8_t deep) {

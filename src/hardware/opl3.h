@@ -106,8 +106,8 @@ private:
     static uint16_t OperatorRegister(uint8_t base, int slot, int32_t op);
     // Put value into one field of slot 0's register and write the result to
     // all slots.
-    void UpdateOperator(uint8_t base, int32_t op, opl3::Field field, unsigned value);
-    void UpdateChannel(uint8_t base, opl3::Field field, unsigned value);
+    void SetField(uint8_t base, int32_t op, opl3::Field field, unsigned value);
+    void SetChannelField(uint8_t base, opl3::Field field, unsigned value);
     // Outputs A and B of the four-operator voice: 0xC0 and 0xC3 alike.
     void SetPairOutput(opl3::Field output, bool on);
 };

@@ -39,57 +39,34 @@ using Field = BitField<uint8_t>;
 
 inline constexpr uint16_t kBank1 = 0x100;
 
-// System
-inline constexpr uint16_t kLfoDepthRegister = 0xBD;
-inline constexpr Field kTremoloDepth{7, 1};
-inline constexpr Field kVibratoDepth{6, 1};
-inline constexpr uint16_t kFourOperatorRegister = 0x104;
-inline constexpr Field kFourOperatorPairs{0, 6};
-inline constexpr uint16_t kModeRegister = 0x105;
-inline constexpr Field kOpl3Mode{0, 1};
+// System registers: number, then the fields of each.
+inline constexpr uint16_t kLfoDepthRegister = 0xBD, kFourOperatorRegister = 0x104,
+                          kModeRegister = 0x105;
+inline constexpr Field kTremoloDepth{7, 1}, kVibratoDepth{6, 1};
+static_assert(FillsExactly<uint8_t>(0xC0, kTremoloDepth, kVibratoDepth));
+inline constexpr Field kFourOperatorPairs{0, 6}, kOpl3Mode{0, 1};
 
-// Operator register bases
-inline constexpr uint8_t kReg20 = 0x20;
-inline constexpr uint8_t kReg40 = 0x40;
-inline constexpr uint8_t kReg60 = 0x60;
-inline constexpr uint8_t kReg80 = 0x80;
-inline constexpr uint8_t kRegE0 = 0xE0;
-
-inline constexpr Field kTremolo{7, 1};
-inline constexpr Field kVibrato{6, 1};
-inline constexpr Field kHold{5, 1};
-inline constexpr Field kRateScaling{4, 1};
-inline constexpr Field kMultiplier{0, 4};
-inline constexpr Field kLevelScaling{6, 2};
-// The chip takes attenuation; this field reads and writes the level.
-inline constexpr Field kLevel{0, 6, true};
-inline constexpr Field kAttack{4, 4};
-inline constexpr Field kDecay{0, 4};
-inline constexpr Field kSustain{4, 4};
-inline constexpr Field kRelease{0, 4};
+// Operator registers: bases, then the fields of each register.
+inline constexpr uint8_t kReg20 = 0x20, kReg40 = 0x40, kReg60 = 0x60, kReg80 = 0x80, kRegE0 = 0xE0;
+inline constexpr Field kTremolo{7, 1}, kVibrato{6, 1}, kHold{5, 1}, kRateScaling{4, 1},
+    kMultiplier{0, 4};
+static_assert(FillsExactly<uint8_t>(0xFF, kTremolo, kVibrato, kHold, kRateScaling, kMultiplier));
+// The chip takes attenuation; kLevel reads and writes the level.
+inline constexpr Field kLevelScaling{6, 2}, kLevel{0, 6, true};
+static_assert(FillsExactly<uint8_t>(0xFF, kLevelScaling, kLevel));
+inline constexpr Field kAttack{4, 4}, kDecay{0, 4};
+static_assert(FillsExactly<uint8_t>(0xFF, kAttack, kDecay));
+inline constexpr Field kSustain{4, 4}, kRelease{0, 4};
+static_assert(FillsExactly<uint8_t>(0xFF, kSustain, kRelease));
 inline constexpr Field kWaveform{0, 3};
 
-// Channel register bases
-inline constexpr uint8_t kRegA0 = 0xA0;
-inline constexpr uint8_t kRegB0 = 0xB0;
-inline constexpr uint8_t kRegC0 = 0xC0;
-
+// Channel registers: bases, then the fields of each register.
+inline constexpr uint8_t kRegA0 = 0xA0, kRegB0 = 0xB0, kRegC0 = 0xC0;
 inline constexpr Field kFNumberLow{0, 8};
-inline constexpr Field kKeyOn{5, 1};
-inline constexpr Field kBlock{2, 3};
-inline constexpr Field kFNumberHigh{0, 2};
-inline constexpr Field kOutputB{5, 1};
-inline constexpr Field kOutputA{4, 1};
-inline constexpr Field kFeedback{1, 3};
-inline constexpr Field kConnection{0, 1};
-
-static_assert(FillsExactly<uint8_t>(0xFF, kTremolo, kVibrato, kHold, kRateScaling, kMultiplier));
-static_assert(FillsExactly<uint8_t>(0xFF, kLevelScaling, kLevel));
-static_assert(FillsExactly<uint8_t>(0xFF, kAttack, kDecay));
-static_assert(FillsExactly<uint8_t>(0xFF, kSustain, kRelease));
+inline constexpr Field kKeyOn{5, 1}, kBlock{2, 3}, kFNumberHigh{0, 2};
 static_assert(FillsExactly<uint8_t>(0x3F, kKeyOn, kBlock, kFNumberHigh));
+inline constexpr Field kOutputB{5, 1}, kOutputA{4, 1}, kFeedback{1, 3}, kConnection{0, 1};
 static_assert(FillsExactly<uint8_t>(0x3F, kOutputB, kOutputA, kFeedback, kConnection));
-static_assert(FillsExactly<uint8_t>(0xC0, kTremoloDepth, kVibratoDepth));
 
 } // namespace opl3
 

@@ -25,10 +25,6 @@ constexpr int kLabelVolumeClickValue = 25;
 constexpr uint16_t kNoCard = 0;
 constexpr uint16_t kNoCardEither = 0xFFFF;
 
-uint8_t Flag(const QCheckBox* box) {
-    return box->isChecked() ? 1 : 0;
-}
-
 // The detection dialog exists only for this question.
 uint16_t AskDetectionDialog(QWidget* owner) {
     TFormPort dialog(owner);
@@ -120,7 +116,7 @@ void TFormMain::ShowConnectionPicture(int index) {
 // From the top of the frame down, as they were always sent.
 void TFormMain::SendListSelections(int op) {
     for (QComboBox* list : OperatorFrames[op]->findChildren<QComboBox*>())
-        FrameOpFieldChange(OperatorFieldIndex(list->objectName().toStdString()), list);
+        OnField(list->objectName().toStdString(), list);
 }
 
 // --- operator frames ---
@@ -131,41 +127,8 @@ void TFormMain::FrameOpFieldChange(size_t field, QObject* sender) {
     (Fm801->Opl3.get()->*kOperatorFields[field].setter)(op, value);
 }
 
-void TFormMain::FrameOp1ComboBoxWSChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("ComboBoxWS"), sender);
-}
-void TFormMain::FrameOp1CheckBoxTremoloClick(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("CheckBoxTremolo"), sender);
-}
-void TFormMain::FrameOp1CheckBoxVibratoClick(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("CheckBoxVibrato"), sender);
-}
-void TFormMain::FrameOp1CheckBoxRateScalingClick(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("CheckBoxRateScaling"), sender);
-}
-void TFormMain::FrameOp1ComboBoxLevelScalingChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("ComboBoxLevelScaling"), sender);
-}
-void TFormMain::FrameOp1ComboBoxFreqMultiplierChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("ComboBoxFreqMultiplier"), sender);
-}
-void TFormMain::FrameOp1TrackBarAttackChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("TrackBarAttack"), sender);
-}
-void TFormMain::FrameOp1TrackBarDecayChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("TrackBarDecay"), sender);
-}
-void TFormMain::FrameOp1TrackBarSustainChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("TrackBarSustain"), sender);
-}
-void TFormMain::FrameOp1TrackBarReleaseChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("TrackBarRelease"), sender);
-}
-void TFormMain::FrameOp1CheckBoxHoldClick(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("CheckBoxHold"), sender);
-}
-void TFormMain::FrameOp1TrackBarVolumeChange(QObject* sender) {
-    FrameOpFieldChange(OperatorFieldIndex("TrackBarVolume"), sender);
+void TFormMain::OnField(std::string_view control, QObject* sender) {
+    FrameOpFieldChange(OperatorFieldIndex(control), sender);
 }
 
 void TFormMain::Copy1Click(QObject* sender) {
@@ -188,39 +151,14 @@ void TFormMain::EnablePaste() {
 
 // --- voice-wide controls ---
 
-void TFormMain::CheckBoxAClick() {
-    Fm801->Opl3->SetOutputA(Flag(CheckBoxA));
-}
-void TFormMain::CheckBoxBClick() {
-    Fm801->Opl3->SetOutputB(Flag(CheckBoxB));
-}
-void TFormMain::CheckBoxA2Click() {
-    Fm801->Opl3->SetOutputA2(Flag(CheckBoxA2));
-}
-void TFormMain::CheckBoxB2Click() {
-    Fm801->Opl3->SetOutputB2(Flag(CheckBoxB2));
-}
-
-void TFormMain::ComboBoxFBChange() {
-    Fm801->Opl3->SetFeedback(static_cast<uint8_t>(ComboBoxFB->currentIndex()));
-}
-
-void TFormMain::ComboBoxFB2Change() {
-    Fm801->Opl3->SetFeedback2(static_cast<uint8_t>(ComboBoxFB2->currentIndex()));
+void TFormMain::Send(void (OPL3::*setter)(uint8_t), const QWidget* control) {
+    (Fm801->Opl3.get()->*setter)(static_cast<uint8_t>(ControlValue(control)));
 }
 
 void TFormMain::ComboBoxCNTChange() {
     const int index = ComboBoxCNT->currentIndex();
     Fm801->Opl3->SetConnection(static_cast<uint8_t>(index));
     ShowConnectionPicture(index);
-}
-
-void TFormMain::ComboBoxTDChange() {
-    Fm801->Opl3->SetTremoloDepth(static_cast<uint8_t>(ComboBoxTD->currentIndex()));
-}
-
-void TFormMain::ComboBoxVDChange() {
-    Fm801->Opl3->SetVibratoDepth(static_cast<uint8_t>(ComboBoxVD->currentIndex()));
 }
 
 // --- output panel and windows ---

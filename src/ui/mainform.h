@@ -3,8 +3,12 @@
 // every parameter of the sounding patch and applies each edit to the chip
 // at once. The live patch is its controls: whole-patch records are built
 // from them and shown in them again.
+#include "hardware/opl3.h"
 #include "presets/patchrecord.h"
 #include "ui/toolkit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 
 #include <array>
 #include <cstddef>
@@ -12,13 +16,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class FM801;
 class TFormCc;
 class TFormKBD;
-class QCheckBox;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -53,30 +56,33 @@ public:
     void LoadPresetByName(const std::string& name);
 
     // Handlers shared by the six frames; the sender's Tag is the operator.
-    void FrameOp1ComboBoxWSChange(QObject* sender);
-    void FrameOp1CheckBoxTremoloClick(QObject* sender);
-    void FrameOp1CheckBoxVibratoClick(QObject* sender);
-    void FrameOp1CheckBoxRateScalingClick(QObject* sender);
-    void FrameOp1ComboBoxLevelScalingChange(QObject* sender);
-    void FrameOp1ComboBoxFreqMultiplierChange(QObject* sender);
-    void FrameOp1TrackBarAttackChange(QObject* sender);
-    void FrameOp1TrackBarDecayChange(QObject* sender);
-    void FrameOp1TrackBarSustainChange(QObject* sender);
-    void FrameOp1TrackBarReleaseChange(QObject* sender);
-    void FrameOp1CheckBoxHoldClick(QObject* sender);
-    void FrameOp1TrackBarVolumeChange(QObject* sender);
+    // Lists and track bars change:
+    void FrameOp1ComboBoxWSChange(QObject* s) { OnField("ComboBoxWS", s); }
+    void FrameOp1ComboBoxLevelScalingChange(QObject* s) { OnField("ComboBoxLevelScaling", s); }
+    void FrameOp1ComboBoxFreqMultiplierChange(QObject* s) { OnField("ComboBoxFreqMultiplier", s); }
+    void FrameOp1TrackBarAttackChange(QObject* s) { OnField("TrackBarAttack", s); }
+    void FrameOp1TrackBarDecayChange(QObject* s) { OnField("TrackBarDecay", s); }
+    void FrameOp1TrackBarSustainChange(QObject* s) { OnField("TrackBarSustain", s); }
+    void FrameOp1TrackBarReleaseChange(QObject* s) { OnField("TrackBarRelease", s); }
+    void FrameOp1TrackBarVolumeChange(QObject* s) { OnField("TrackBarVolume", s); }
+    // Menu items and check boxes are clicked:
     void Copy1Click(QObject* sender);
     void Paste1Click(QObject* sender);
+    void FrameOp1CheckBoxTremoloClick(QObject* s) { OnField("CheckBoxTremolo", s); }
+    void FrameOp1CheckBoxVibratoClick(QObject* s) { OnField("CheckBoxVibrato", s); }
+    void FrameOp1CheckBoxRateScalingClick(QObject* s) { OnField("CheckBoxRateScaling", s); }
+    void FrameOp1CheckBoxHoldClick(QObject* s) { OnField("CheckBoxHold", s); }
 
-    void CheckBoxAClick();
-    void CheckBoxBClick();
-    void CheckBoxA2Click();
-    void CheckBoxB2Click();
-    void ComboBoxFBChange();
-    void ComboBoxFB2Change();
+    // Voice-wide controls: each sends its value to its chip setter.
+    void CheckBoxAClick() { Send(&OPL3::SetOutputA, CheckBoxA); }
+    void CheckBoxBClick() { Send(&OPL3::SetOutputB, CheckBoxB); }
+    void CheckBoxA2Click() { Send(&OPL3::SetOutputA2, CheckBoxA2); }
+    void CheckBoxB2Click() { Send(&OPL3::SetOutputB2, CheckBoxB2); }
+    void ComboBoxFBChange() { Send(&OPL3::SetFeedback, ComboBoxFB); }
+    void ComboBoxFB2Change() { Send(&OPL3::SetFeedback2, ComboBoxFB2); }
     void ComboBoxCNTChange();
-    void ComboBoxTDChange();
-    void ComboBoxVDChange();
+    void ComboBoxTDChange() { Send(&OPL3::SetTremoloDepth, ComboBoxTD); }
+    void ComboBoxVDChange() { Send(&OPL3::SetVibratoDepth, ComboBoxVD); }
 
     void TrackBarVolumeChange();
     void CheckBoxMuteClick();
@@ -176,8 +182,11 @@ private:
     void ConnectHandlers();
     void ConnectOperatorFrame(int op);
 
-    // The handler of every frame control: row field of kOperatorFields.
+    // The handler of every frame control: row field of kOperatorFields, or
+    // the row of the named control.
     void FrameOpFieldChange(size_t field, QObject* sender);
+    void OnField(std::string_view control, QObject* sender);
+    void Send(void (OPL3::*setter)(uint8_t), const QWidget* control);
     void ShowCardOutputState();
     void ShowConnectionPicture(int index);
     // Paste and "Clear" set the frame's three lists, which run no handler.

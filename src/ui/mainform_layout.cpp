@@ -183,20 +183,16 @@ void TFormMain::AddCopyPaste(int op, TFrameOp* frame) {
 
 void TFormMain::ConnectHandlers() {
     using Handler = void (TFormMain::*)();
+    // clang-format off
     const std::pair<QWidget*, Handler> handlers[] = {
-        {CheckBoxA, &TFormMain::CheckBoxAClick},
-        {CheckBoxB, &TFormMain::CheckBoxBClick},
-        {CheckBoxA2, &TFormMain::CheckBoxA2Click},
-        {CheckBoxB2, &TFormMain::CheckBoxB2Click},
-        {ComboBoxFB, &TFormMain::ComboBoxFBChange},
-        {ComboBoxFB2, &TFormMain::ComboBoxFB2Change},
-        {ComboBoxCNT, &TFormMain::ComboBoxCNTChange},
-        {ComboBoxTD, &TFormMain::ComboBoxTDChange},
-        {ComboBoxVD, &TFormMain::ComboBoxVDChange},
+        {CheckBoxA, &TFormMain::CheckBoxAClick}, {CheckBoxB, &TFormMain::CheckBoxBClick},
+        {CheckBoxA2, &TFormMain::CheckBoxA2Click}, {CheckBoxB2, &TFormMain::CheckBoxB2Click},
+        {ComboBoxFB, &TFormMain::ComboBoxFBChange}, {ComboBoxFB2, &TFormMain::ComboBoxFB2Change},
+        {ComboBoxCNT, &TFormMain::ComboBoxCNTChange}, {ComboBoxTD, &TFormMain::ComboBoxTDChange},
+        {ComboBoxVD, &TFormMain::ComboBoxVDChange}, {CheckBoxMute, &TFormMain::CheckBoxMuteClick},
         {TrackBarVolume, &TFormMain::TrackBarVolumeChange},
-        {TrackBarPan, &TFormMain::TrackBarVolumeChange},
-        {CheckBoxMute, &TFormMain::CheckBoxMuteClick},
-    };
+        {TrackBarPan, &TFormMain::TrackBarVolumeChange}};
+    // clang-format on
     for (const auto& [control, handler] : handlers)
         OnControlChange(control, [this, handler] { (this->*handler)(); });
     connect(LabelVolume, &ClickLabel::clicked, this,

@@ -2,6 +2,7 @@
 // The editing controls of an operator frame as a table: each ties one
 // control to its bits in the operator's register images and to the chip
 // setter that programs it. One operator field is one row. No Qt here.
+#include "error.h"
 #include "hardware/opl3.h"
 #include "hardware/opl3regs.h"
 #include "presets/patchrecord.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 struct OperatorField {
@@ -41,7 +43,7 @@ inline constexpr std::array<OperatorField, 12> kOperatorFields = {{
 constexpr size_t OperatorFieldIndex(std::string_view control) {
     for (size_t i = 0; i < kOperatorFields.size(); ++i)
         if (control == kOperatorFields[i].control) return i;
-    throw "no such operator field";
+    throw Error("No operator field '" + std::string(control) + "'");
 }
 
 // The register bits of a field given the control's value; a value outside

@@ -13,6 +13,7 @@
 
 #include <turbojpeg.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -102,28 +103,35 @@ void OnComboBoxSelect(QComboBox* box, std::function<void()> handler) {
                      [handler = std::move(handler)] { RunGuarded(handler); });
 }
 
+namespace {
+// Calls whichever of the three takes the control's kind.
+template <typename Check, typename List, typename Bar>
+auto ByKind(QWidget* control, Check check, List list, Bar bar) {
+    if (auto* box = qobject_cast<QCheckBox*>(control)) return check(box);
+    if (auto* combo = qobject_cast<QComboBox*>(control)) return list(combo);
+    return bar(qobject_cast<QSlider*>(control));
+}
+} // namespace
+
 int ControlValue(const QWidget* control) {
-    if (const auto* box = qobject_cast<const QCheckBox*>(control)) return box->isChecked() ? 1 : 0;
-    if (const auto* list = qobject_cast<const QComboBox*>(control)) return list->currentIndex();
-    return qobject_cast<const QSlider*>(control)->value();
+    return ByKind(
+        const_cast<QWidget*>(control), [](QCheckBox* box) { return box->isChecked() ? 1 : 0; },
+        [](QComboBox* list) { return list->currentIndex(); },
+        [](QSlider* bar) { return bar->value(); });
 }
 
 void SetControlValue(QWidget* control, int value) {
-    if (auto* box = qobject_cast<QCheckBox*>(control))
-        box->setChecked(value != 0);
-    else if (auto* list = qobject_cast<QComboBox*>(control))
-        list->setCurrentIndex(value);
-    else
-        qobject_cast<QSlider*>(control)->setValue(value);
+    ByKind(
+        control, [value](QCheckBox* box) { box->setChecked(value != 0); },
+        [value](QComboBox* list) { list->setCurrentIndex(value); },
+        [value](QSlider* bar) { bar->setValue(value); });
 }
 
 void OnControlChange(QWidget* control, std::function<void()> handler) {
-    if (auto* box = qobject_cast<QCheckBox*>(control))
-        OnCheckBoxClick(box, std::move(handler));
-    else if (auto* list = qobject_cast<QComboBox*>(control))
-        OnComboBoxSelect(list, std::move(handler));
-    else
-        OnTrackBarChange(qobject_cast<QSlider*>(control), std::move(handler));
+    ByKind(
+        control, [&handler](QCheckBox* box) { OnCheckBoxClick(box, std::move(handler)); },
+        [&handler](QComboBox* list) { OnComboBoxSelect(list, std::move(handler)); },
+        [&handler](QSlider* bar) { OnTrackBarChange(bar, std::move(handler)); });
 }
 
 void SetMinimumAtTop(QSlider* bar) {
@@ -218,29 +226,38 @@ constexpr KeyPair kKeypadKeys[] = {
     {Qt::Key_Period, 0x6E},   {Qt::Key_Slash, 0x6F},
 };
 
-// Shifted characters map to the key that produces them on a US layout.
+// Keys that give no character, and the space bar.
 constexpr KeyPair kKeys[] = {
-    {Qt::Key_Backspace, 0x08},   {Qt::Key_Tab, 0x09},          {Qt::Key_Backtab, 0x09},
-    {Qt::Key_Return, 0x0D},      {Qt::Key_Enter, 0x0D},        {Qt::Key_Shift, 0x10},
-    {Qt::Key_Control, 0x11},     {Qt::Key_Alt, 0x12},          {Qt::Key_Pause, 0x13},
-    {Qt::Key_CapsLock, 0x14},    {Qt::Key_Escape, 0x1B},       {Qt::Key_Space, 0x20},
-    {Qt::Key_PageUp, 0x21},      {Qt::Key_PageDown, 0x22},     {Qt::Key_End, 0x23},
-    {Qt::Key_Home, 0x24},        {Qt::Key_Left, 0x25},         {Qt::Key_Up, 0x26},
-    {Qt::Key_Right, 0x27},       {Qt::Key_Down, 0x28},         {Qt::Key_Print, 0x2C},
-    {Qt::Key_Insert, 0x2D},      {Qt::Key_Delete, 0x2E},       {Qt::Key_Meta, 0x5B},
-    {Qt::Key_Menu, 0x5D},        {Qt::Key_NumLock, 0x90},      {Qt::Key_ScrollLock, 0x91},
-    {Qt::Key_ParenRight, '0'},   {Qt::Key_Exclam, '1'},        {Qt::Key_At, '2'},
-    {Qt::Key_NumberSign, '3'},   {Qt::Key_Dollar, '4'},        {Qt::Key_Percent, '5'},
-    {Qt::Key_AsciiCircum, '6'},  {Qt::Key_Ampersand, '7'},     {Qt::Key_Asterisk, '8'},
-    {Qt::Key_ParenLeft, '9'},    {Qt::Key_Semicolon, 0xBA},    {Qt::Key_Colon, 0xBA},
-    {Qt::Key_Equal, 0xBB},       {Qt::Key_Plus, 0xBB},         {Qt::Key_Comma, 0xBC},
-    {Qt::Key_Less, 0xBC},        {Qt::Key_Minus, 0xBD},        {Qt::Key_Underscore, 0xBD},
-    {Qt::Key_Period, 0xBE},      {Qt::Key_Greater, 0xBE},      {Qt::Key_Slash, 0xBF},
-    {Qt::Key_Question, 0xBF},    {Qt::Key_QuoteLeft, 0xC0},    {Qt::Key_AsciiTilde, 0xC0},
-    {Qt::Key_BracketLeft, 0xDB}, {Qt::Key_BraceLeft, 0xDB},    {Qt::Key_Backslash, 0xDC},
-    {Qt::Key_Bar, 0xDC},         {Qt::Key_BracketRight, 0xDD}, {Qt::Key_BraceRight, 0xDD},
-    {Qt::Key_Apostrophe, 0xDE},  {Qt::Key_QuoteDbl, 0xDE},
+    {Qt::Key_Backspace, 0x08}, {Qt::Key_Tab, 0x09},      {Qt::Key_Backtab, 0x09},
+    {Qt::Key_Return, 0x0D},    {Qt::Key_Enter, 0x0D},    {Qt::Key_Shift, 0x10},
+    {Qt::Key_Control, 0x11},   {Qt::Key_Alt, 0x12},      {Qt::Key_Pause, 0x13},
+    {Qt::Key_CapsLock, 0x14},  {Qt::Key_Escape, 0x1B},   {Qt::Key_Space, 0x20},
+    {Qt::Key_PageUp, 0x21},    {Qt::Key_PageDown, 0x22}, {Qt::Key_End, 0x23},
+    {Qt::Key_Home, 0x24},      {Qt::Key_Left, 0x25},     {Qt::Key_Up, 0x26},
+    {Qt::Key_Right, 0x27},     {Qt::Key_Down, 0x28},     {Qt::Key_Print, 0x2C},
+    {Qt::Key_Insert, 0x2D},    {Qt::Key_Delete, 0x2E},   {Qt::Key_Meta, 0x5B},
+    {Qt::Key_Menu, 0x5D},      {Qt::Key_NumLock, 0x90},  {Qt::Key_ScrollLock, 0x91},
 };
+
+// Character keys of a US layout: each code and the characters its key gives,
+// unshifted and shifted. Qt's code of such a key is its character.
+struct CharacterKey {
+    int vk;
+    const char* characters;
+};
+constexpr CharacterKey kCharacterKeys[] = {
+    {'0', ")"},    {'1', "!"},   {'2', "@"},    {'3', "#"},   {'4', "$"},   {'5', "%"},
+    {'6', "^"},    {'7', "&"},   {'8', "*"},    {'9', "("},   {0xBA, ";:"}, {0xBB, "=+"},
+    {0xBC, ",<"},  {0xBD, "-_"}, {0xBE, ".>"},  {0xBF, "/?"}, {0xC0, "`~"}, {0xDB, "[{"},
+    {0xDC, "\\|"}, {0xDD, "]}"}, {0xDE, "'\""},
+};
+
+int CharacterKeyCode(int key) {
+    if (key <= 0x20 || key > 0x7E) return 0;
+    for (const CharacterKey& k : kCharacterKeys)
+        if (std::strchr(k.characters, key)) return k.vk;
+    return 0;
+}
 
 int Lookup(std::span<const KeyPair> table, int key) {
     for (const KeyPair& pair : table)
@@ -257,7 +274,8 @@ int VirtualKeyCode(int key, Qt::KeyboardModifiers modifiers) {
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 0x70 + (key - Qt::Key_F1);
     if (keypad)
         if (const int code = Lookup(kKeypadKeys, key)) return code;
-    return Lookup(kKeys, key);
+    if (const int code = Lookup(kKeys, key)) return code;
+    return CharacterKeyCode(key);
 }
 
 int VirtualKeyCode(const QKeyEvent& event) {
