@@ -13,8 +13,7 @@
 #endif
 
 namespace {
-// Options that take a value, and the flags, as the user may spell them.
-const char* const kValueOptions[] = {"card", "port-log"};
+// The options that take no value, under every name they have.
 const char* const kFlags[] = {"h", "help", "version"};
 
 // "--card=x" and "-card" both name "card".
@@ -62,8 +61,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     // One dash or two: "-h" and "--help" alike, and "-platform" is one option.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, {}), version("version", {});
-    const QCommandLineOption card(kValueOptions[0], {}, "card"),
-        portLog(kValueOptions[1], {}, "file");
+    const QCommandLineOption card("card", {}, "card"), portLog("port-log", {}, "file");
     parser.addOptions({help, version, card, portLog});
     QStringList arguments;
     for (const std::string& arg : args)
