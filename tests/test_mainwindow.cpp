@@ -437,7 +437,7 @@ TEST(StartUp, DesignValuesAndTheDefaultPatchProgrammed) {
     const OPL3& opl3 = *w.Fm801->Opl3;
     for (int slot = 0; slot < 6; ++slot) {
         for (int op = 0; op < kOperatorCount; ++op) {
-            EXPECT_EQ(*patch->Ops[op], kDefaultOperator);
+            EXPECT_EQ(patch->Ops[op], kDefaultOperator);
             EXPECT_EQ(opl3.ReadRegister(OperatorRegister(0x40, slot, op)), 0x3F);
             EXPECT_EQ(opl3.ReadRegister(OperatorRegister(0x60, slot, op)), 0xFF);
         }
@@ -490,7 +490,7 @@ TEST(PatchTransfer, LoadDefaultPatchClearsOperatorsButKeepsVoiceSettings) {
 
     auto patch = w.GetSynthPatch();
     for (const auto& op : patch->Ops)
-        EXPECT_EQ(*op, kDefaultOperator);
+        EXPECT_EQ(op, kDefaultOperator);
     EXPECT_EQ(patch->RegC0Ops12, 0x11);
     EXPECT_EQ(patch->RegC0Ops34, 0x10);
     EXPECT_EQ(patch->RegC0Ops56, 0x30 | 5 << 1);

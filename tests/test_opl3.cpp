@@ -412,7 +412,7 @@ namespace {
 SynthPatch TestPatch() {
     SynthPatch p;
     for (int j = 0; j < 6; ++j) {
-        OperatorPatch& o = *p.Ops[j];
+        OperatorPatch& o = p.Ops[j];
         o.Reg20 = 0x10 * j + 1;
         o.Reg40 = 0x10 * j + 2;
         o.Reg60 = 0x10 * j + 3;
@@ -436,7 +436,7 @@ TEST_F(Opl3Test, SetPatchProgramsEverySlotThenTheSettings) {
     const SynthPatch p = TestPatch();
     for (int s = 0; s < 6; ++s) {
         for (int j = 0; j < 6; ++j) {
-            const OperatorPatch& o = *p.Ops[j];
+            const OperatorPatch& o = p.Ops[j];
             for (auto [base, v] :
                  {std::pair{0x20, o.Reg20}, std::pair{0x40, o.Reg40}, std::pair{0x60, o.Reg60},
                   std::pair{0x80, o.Reg80}, std::pair{0xE0, o.RegE0}})

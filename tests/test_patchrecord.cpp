@@ -68,12 +68,14 @@ TEST(SynthPatch, ConnectionBitsRoundTripForEveryIndex) {
     EXPECT_EQ(ConnectionPicturePath(3), "img/cnt3.jpg");
 }
 
-TEST(SynthPatch, CopiesOwnTheirOperators) {
+TEST(SynthPatch, ComparesEveryOperatorAndChannelByte) {
     SynthPatch a;
-    a.Ops[2]->Reg60 = 0xAF;
+    a.Ops[2].Reg60 = 0xAF;
     SynthPatch b = a;
-    EXPECT_NE(a.Ops[2].get(), b.Ops[2].get());
     EXPECT_EQ(b, a);
-    b.Ops[2]->Reg60 = 0;
+    b.Ops[2].Reg60 = 0;
+    EXPECT_FALSE(b == a);
+    b = a;
+    b.RegC0Ops56 = 1;
     EXPECT_FALSE(b == a);
 }

@@ -211,7 +211,7 @@ uint16_t OPL3::OperatorRegister(uint8_t base, int slot, int32_t op) {
 void OPL3::SetPatch(const SynthPatch& patch, const PatchSettings& settings) {
     for (int s = 0; s < kSlotCount; ++s) {
         for (int j = 0; j < kOperatorCount; ++j) {
-            const OperatorPatch& op = *patch.Ops[j];
+            const OperatorPatch& op = patch.Ops[j];
             WriteRegister(OperatorRegister(kOp20, s, j), op.Reg20);
             WriteRegister(OperatorRegister(kOp40, s, j), op.Reg40);
             WriteRegister(OperatorRegister(kOp60, s, j), op.Reg60);

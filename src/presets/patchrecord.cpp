@@ -3,32 +3,6 @@
 #include <cctype>
 #include <cstring>
 
-SynthPatch::SynthPatch() {
-    for (auto& op : Ops)
-        op = std::make_unique<OperatorPatch>();
-}
-
-SynthPatch::SynthPatch(const SynthPatch& other) : SynthPatch() { *this = other; }
-
-SynthPatch& SynthPatch::operator=(const SynthPatch& other) {
-    if (this != &other) {
-        for (int i = 0; i < kOperatorCount; ++i)
-            *Ops[i] = *other.Ops[i];
-        RegC0Ops12 = other.RegC0Ops12;
-        RegC0Ops34 = other.RegC0Ops34;
-        RegC0Ops56 = other.RegC0Ops56;
-    }
-    return *this;
-}
-
-bool SynthPatch::operator==(const SynthPatch& other) const {
-    for (int i = 0; i < kOperatorCount; ++i)
-        if (!(*Ops[i] == *other.Ops[i]))
-            return false;
-    return RegC0Ops12 == other.RegC0Ops12 && RegC0Ops34 == other.RegC0Ops34 &&
-           RegC0Ops56 == other.RegC0Ops56;
-}
-
 std::array<uint8_t, 12> SettingsToBytes(const PatchSettings& s) {
     auto le16 = [](uint8_t* p, int16_t v) {
         const auto u = static_cast<uint16_t>(v);
@@ -64,10 +38,9 @@ PatchSettings SettingsFromBytes(const std::array<uint8_t, 12>& b) {
 }
 
 const std::array<const char*, kConnectionCount> kConnectionTexts = {
-    "(1' . 2 . 3 . 4) + (5' . 6)",   "1' + (2 . 3 . 4) + (5' . 6)",
-    "(1' . 2) + (3 . 4) + (5' . 6)", "1' + (2 . 3) + 4 + (5' . 6)",
-    "(1' . 2 . 3 . 4) + 5' + 6",     "1' + (2 . 3 . 4) + 5' + 6",
-    "(1' . 2) + (3 . 4) + 5' + 6",   "1' + (2 . 3) + 4 + 5' + 6",
+    "(1' . 2 . 3 . 4) + (5' . 6)", "1' + (2 . 3 . 4) + (5' . 6)", "(1' . 2) + (3 . 4) + (5' . 6)",
+    "1' + (2 . 3) + 4 + (5' . 6)", "(1' . 2 . 3 . 4) + 5' + 6",   "1' + (2 . 3 . 4) + 5' + 6",
+    "(1' . 2) + (3 . 4) + 5' + 6", "1' + (2 . 3) + 4 + 5' + 6",
 };
 
 const std::array<const char*, kFeedbackCount> kFeedbackTexts = {
@@ -75,8 +48,8 @@ const std::array<const char*, kFeedbackCount> kFeedbackTexts = {
 };
 
 const std::array<const char*, 14> kTuningItems = {
-    "-7200", "-6000", "-4800", "-3600", "-2400", "-1200", "-10",
-    "-5",    "0 cents", "+5",  "+10",   "+1200", "+2400", "+3600",
+    "-7200", "-6000",   "-4800", "-3600", "-2400", "-1200", "-10",
+    "-5",    "0 cents", "+5",    "+10",   "+1200", "+2400", "+3600",
 };
 
 int ConnectionIndex(const SynthPatch& p) {
@@ -85,15 +58,15 @@ int ConnectionIndex(const SynthPatch& p) {
 }
 
 void SetConnectionBits(SynthPatch& p, int index) {
-    auto put = [](uint8_t& b, int bit) {
-        b = static_cast<uint8_t>((b & ~reg::kCnt) | (bit & 1));
-    };
+    auto put = [](uint8_t& b, int bit) { b = static_cast<uint8_t>((b & ~reg::kCnt) | (bit & 1)); };
     put(p.RegC0Ops12, index);
     put(p.RegC0Ops34, index >> 1);
     put(p.RegC0Ops56, index >> 2);
 }
 
-std::string ConnectionPicturePath(int index) { return "img/cnt" + std::to_string(index) + ".jpg"; }
+std::string ConnectionPicturePath(int index) {
+    return "img/cnt" + std::to_string(index) + ".jpg";
+}
 
 int32_t ParseCents(const std::string& text) {
     size_t i = 0;
@@ -110,8 +83,7 @@ int32_t ParseCents(const std::string& text) {
         value = value * 10u + static_cast<uint32_t>(text[i] - '0');
         ++i;
     }
-    if (negative)
-        value = 0u - value;
+    if (negative) value = 0u - value;
     return static_cast<int32_t>(value);
 }
 

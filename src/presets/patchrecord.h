@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 // Register images of one operator.
@@ -55,15 +54,11 @@ constexpr int kFeedbackCount = 8;
 
 // Operators 1-6 in the order of the frames whose controls carry Tag 0-5.
 struct SynthPatch {
-    std::array<std::unique_ptr<OperatorPatch>, kOperatorCount> Ops;
+    std::array<OperatorPatch, kOperatorCount> Ops;
     uint8_t RegC0Ops12 = 0;
     uint8_t RegC0Ops34 = 0;
     uint8_t RegC0Ops56 = 0;
-
-    SynthPatch();
-    SynthPatch(const SynthPatch& other);
-    SynthPatch& operator=(const SynthPatch& other);
-    bool operator==(const SynthPatch& other) const;
+    bool operator==(const SynthPatch&) const = default;
 };
 
 #pragma pack(push, 1)

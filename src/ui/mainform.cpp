@@ -530,7 +530,7 @@ void TFormMain::ButtonCcClick() {
 std::unique_ptr<SynthPatch> TFormMain::GetSynthPatch() const {
     auto patch = std::make_unique<SynthPatch>();
     for (int op = 0; op < kOperatorCount; ++op)
-        OperatorFrames[op]->SaveToPatch(*patch->Ops[op]);
+        OperatorFrames[op]->SaveToPatch(patch->Ops[op]);
 
     const uint8_t outputs4 =
         (CheckBoxA->isChecked() ? reg::kOutA : 0) | (CheckBoxB->isChecked() ? reg::kOutB : 0);
@@ -552,7 +552,7 @@ std::unique_ptr<SynthPatch> TFormMain::GetSynthPatch() const {
 // Selections set here run no handler: the caller's SetPatch programs them.
 void TFormMain::SetSynthPatch(const SynthPatch& patch) {
     for (int op = 0; op < kOperatorCount; ++op)
-        OperatorFrames[op]->LoadFromPatch(*patch.Ops[op]);
+        OperatorFrames[op]->LoadFromPatch(patch.Ops[op]);
     const int index = ConnectionIndex(patch);
     ComboBoxCNT->setCurrentIndex(index);
     ShowConnectionPicture(index);
@@ -561,9 +561,6 @@ void TFormMain::SetSynthPatch(const SynthPatch& patch) {
 }
 
 void TFormMain::FreeSynthPatch(std::unique_ptr<SynthPatch>& patch) {
-    if (patch)
-        for (auto& op : patch->Ops)
-            op.reset();
     patch.reset();
 }
 

@@ -21,8 +21,8 @@ OperatorPatch SilentOperator() {
 SynthPatch TwoOperatorSine() {
     SynthPatch patch;
     for (int j = 0; j < 5; ++j)
-        *patch.Ops[j] = SilentOperator();
-    *patch.Ops[5] = SineOperator(55);
+        patch.Ops[j] = SilentOperator();
+    patch.Ops[5] = SineOperator(55);
     return patch;
 }
 

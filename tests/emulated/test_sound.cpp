@@ -97,7 +97,7 @@ TEST(EmulatedSound, OutputsRouteToTheirSide) {
     // Every operator sounds, so whichever voice has an output is heard.
     SynthPatch loud;
     for (auto& op : loud.Ops)
-        *op = SineOperator(50);
+        op = SineOperator(50);
     SetConnectionBits(loud, 7);
     struct Case {
         uint8_t outputs;
