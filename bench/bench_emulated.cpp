@@ -32,11 +32,11 @@ constexpr int kPatchesPerBatch = 16; // 3776 writes: fits the queue
 SynthPatch EverythingSounds() {
     SynthPatch patch;
     for (auto& op : patch.Ops) {
-        op->Reg20 = reg::kHold | reg::kVibrato | 0x01;
-        op->Reg40 = 0x08;
-        op->Reg60 = 0xF2;
-        op->Reg80 = 0x13;
-        op->RegE0 = 0x01;
+        op.Reg20 = reg::kHold | reg::kVibrato | 0x01;
+        op.Reg40 = 0x08;
+        op.Reg60 = 0xF2;
+        op.Reg80 = 0x13;
+        op.RegE0 = 0x01;
     }
     SetConnectionBits(patch, 5);
     patch.RegC0Ops12 |= 0x06; // some feedback
