@@ -62,7 +62,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, {}), version("version", {});
     const QCommandLineOption card("card", {}, "card"), portLog("port-log", {}, "file");
-    parser.addOptions({help, version, card, portLog});
+    const QCommandLineOption midiIn("midi-in", {}, "text");
+    parser.addOptions({help, version, card, portLog, midiIn});
     QStringList arguments;
     for (const std::string& arg : args)
         arguments << QString::fromStdString(arg);
@@ -79,8 +80,11 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
                        "' for --card (auto, hardware or emulated)";
     } else if (parser.isSet(portLog) && parser.value(portLog).isEmpty()) {
         result.error = "option --port-log needs a file name";
+    } else if (parser.isSet(midiIn) && parser.value(midiIn).isEmpty()) {
+        result.error = "option --midi-in needs a part of an input's name";
     }
     options.portLog = parser.value(portLog).toStdString();
+    options.midiIn = parser.value(midiIn).toStdString();
     options.help = parser.isSet(help);
     options.version = parser.isSet(version);
     return result;
@@ -102,6 +106,9 @@ std::string UsageText(const std::string& program) {
            "                    which card to play: auto (the default) takes a real\n"
            "                    FM801 when one is present, otherwise the emulated card\n"
            "  --port-log=FILE   write every port access of the card to FILE\n"
+           "  --midi-in=TEXT    play from the first MIDI input whose name contains TEXT\n"
+           "                    (any case), e.g. --midi-in=virtual for VI 801's own\n"
+           "                    input port that other programs connect to\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n";
 }

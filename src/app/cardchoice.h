@@ -11,6 +11,7 @@ enum class CardOption { Auto, Hardware, Emulated };
 struct CommandLine {
     CardOption card = CardOption::Auto;
     std::string portLog; // empty: no port log
+    std::string midiIn;  // empty: start with no MIDI input
     bool help = false;
     bool version = false;
 };

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "midi/midi.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
 #include "ui/kbdform.h"
@@ -53,7 +54,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWin
         }
         ShowCardOutputState();
 
-        // The mini keyboard window is created here.
+        KeyboardForm = new TFormKBD(this);
 
         for (int op = 0; op < kOperatorCount; ++op)
             OperatorFrames[op] = FrameOps[op];
@@ -63,7 +64,19 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWin
 
         LoadPresetByName(ComboBoxPreset->currentText().toStdString());
 
-        // The controller dialog and the MIDI input with its device list come here.
+        ControllerForm = new TFormCc(this);
+        try {
+            MidiIn = std::make_unique<Midi>(this);
+        } catch (const std::exception&) {
+            throw Error("Couldn't create a midi in instance");
+        }
+        // Selecting the first entry opens nothing: only the user's choice does.
+        QStringList devices;
+        if (MidiIn->GetDeviceList(devices) != 0) {
+            ComboBoxMidiIn->clear();
+            ComboBoxMidiIn->addItems(devices);
+            ComboBoxMidiIn->setCurrentIndex(0);
+        }
     } catch (...) {
         Release();
         throw;
@@ -76,7 +89,8 @@ TFormMain::~TFormMain() {
 
 // Shutdown order: no further MIDI input first, the chip reset last.
 void TFormMain::Release() {
-    // The MIDI input and the preset store are released here, in that order.
+    MidiIn.reset();
+    // The preset store is released here.
     delete KeyboardForm;
     KeyboardForm = nullptr;
     Fm801.reset(); // resets the chip: no note keeps sounding

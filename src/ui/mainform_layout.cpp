@@ -201,6 +201,7 @@ void TFormMain::ConnectHandlers() {
             [this] { RunGuarded([this] { LabelPanClick(); }); });
     OnClick(ButtonKbd, [this] { ButtonKbdClick(); });
     OnClick(ButtonCc, [this] { ButtonCcClick(); });
+    OnComboBoxSelect(ComboBoxMidiIn, [this] { ComboBoxMidiInChange(); });
     for (int op = 0; op < kOperatorCount; ++op)
         ConnectOperatorFrame(op);
 }
