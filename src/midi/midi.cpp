@@ -62,6 +62,16 @@ void QuietJack() {
     (void)quiet;
 }
 
+// RtMidi's JACK input connects while it is made, before it can be given an
+// error callback, and complains on stderr when no server runs: ask first.
+bool Reachable(Midi::System system) {
+    if (system == Midi::System::Alsa) return access(kSequencerDevice, R_OK | W_OK) == 0;
+    jack_client_t* client = jack_client_open(Midi::kClientName, JackNoStartServer, nullptr);
+    if (!client) return false;
+    jack_client_close(client);
+    return true;
+}
+
 // One RtMidi input with its own error record, which outlives it.
 struct Port {
     Errors errors;
@@ -91,7 +101,7 @@ struct Midi::Input {
 Midi::Midi(QObject* owner) : Owner(owner) {
     QuietJack();
     for (System system : {System::Alsa, System::Jack}) {
-        if (system == System::Alsa && access(kSequencerDevice, R_OK | W_OK) != 0) continue;
+        if (!Reachable(system)) continue;
         try {
             const auto port = MakePort(ApiOf(system));
             std::vector<std::string> names;
@@ -158,6 +168,7 @@ bool Midi::OpenInput(const Device& device) {
     std::vector<System> systems{device.system};
     if (device.virtualInput) systems = systems_;
     for (System system : systems) {
+        if (!Reachable(system)) continue;
         try {
             auto port = MakePort(ApiOf(system));
             port->in->setCallback(&Deliver, &input->delivery);

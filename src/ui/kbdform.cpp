@@ -223,7 +223,6 @@ void TFormKBD::ReleaseHeldLetters() {
 void TFormKBD::keyPressEvent(QKeyEvent* event) {
     int key = VirtualKeyCode(*event);
     RunGuarded([&] { FormKeyDown(key); });
-    QWidget::keyPressEvent(event);
 }
 
 void TFormKBD::keyReleaseEvent(QKeyEvent* event) {
@@ -231,7 +230,6 @@ void TFormKBD::keyReleaseEvent(QKeyEvent* event) {
         int key = VirtualKeyCode(*event);
         RunGuarded([&] { FormKeyUp(key); });
     }
-    QWidget::keyReleaseEvent(event);
 }
 
 void TFormKBD::focusOutEvent(QFocusEvent* event) {
