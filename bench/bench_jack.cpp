@@ -97,8 +97,10 @@ struct Control {
         busyUs = us;
         client = jack_client_open(name, JackNoStartServer, nullptr);
         if (!client) return false;
-        ports[0] = jack_port_register(client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        ports[1] = jack_port_register(client, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        ports[0] =
+            jack_port_register(client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        ports[1] =
+            jack_port_register(client, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         jack_set_process_callback(client, &Control::Process, this);
         return jack_activate(client) == 0;
     }

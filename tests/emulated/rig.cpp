@@ -52,13 +52,15 @@ Rig::Rig(unsigned rate) {
 }
 
 Signal Rig::Render(double seconds) {
+    return RenderFrames(static_cast<size_t>(seconds * card.OutputRate()));
+}
+
+Signal Rig::RenderFrames(size_t frames, size_t period) {
     Signal s;
     s.rate = card.OutputRate();
-    const size_t frames = static_cast<size_t>(seconds * s.rate);
     s.samples.resize(2 * frames);
-    // In callback-sized blocks, as the audio output asks for them.
     for (size_t done = 0; done < frames;) {
-        const size_t n = std::min<size_t>(EmulatedCard::kPreferredPeriod, frames - done);
+        const size_t n = std::min(period, frames - done);
         card.Render(s.samples.data() + 2 * done, n);
         done += n;
     }

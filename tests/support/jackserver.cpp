@@ -55,9 +55,9 @@ JackServer::JackServer(Options options) {
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     std::vector<std::string> args = {"jackd"};
     if (options.synchronous) args.push_back("-S");
-    for (const std::string& a : {std::string("-r"), std::string("-d"), std::string("dummy"),
-                                 std::string("-r"), std::to_string(options.rate),
-                                 std::string("-p"), std::to_string(options.period)})
+    for (const std::string& a :
+         {std::string("-r"), std::string("-d"), std::string("dummy"), std::string("-r"),
+          std::to_string(options.rate), std::string("-p"), std::to_string(options.period)})
         args.push_back(a);
     pid_ = SpawnProgram(args, logPath_);
     if (pid_ < 0) {
