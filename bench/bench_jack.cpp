@@ -4,6 +4,7 @@
 //     while a control client in the same server does the same average work
 //     per period, evenly; the server names every client that was not done
 //     in time, and both counts are printed side by side
+//   StartOutput and StopOutput: how long each takes
 //   idle: the process's CPU time with the card playing nothing, against a
 //     bare client that only writes silence
 // Usage: bench_jack [seconds]
@@ -137,7 +138,11 @@ void Xruns(unsigned period, double seconds) {
         EmulatedCard card;
         ScopedPortBackend scope(card);
         FM801 fm(kBase);
-        if (!card.StartOutput()) {
+        const Clock::time_point opening = Clock::now();
+        const bool opened = card.StartOutput();
+        const double openMs =
+            std::chrono::duration<double, std::milli>(Clock::now() - opening).count();
+        if (!opened) {
             std::printf("period %u: no output: %s\n", period, card.OutputInfo().error.c_str());
             return;
         }
@@ -148,7 +153,10 @@ void Xruns(unsigned period, double seconds) {
             return;
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        const Clock::time_point stopping = Clock::now();
         card.StopOutput();
+        std::printf("period %4u: StartOutput %.1f ms, StopOutput %.1f ms\n", period, openMs,
+                    std::chrono::duration<double, std::milli>(Clock::now() - stopping).count());
     }
     const std::string log = server.Log();
     std::printf("period %4u: %.0f s, mean work %.1f us a period; client-late xruns: VI 801 %zu, "

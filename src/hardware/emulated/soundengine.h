@@ -15,7 +15,8 @@
 // sounds as it would on a card that never slept.
 //
 // Whoever calls a member owns the engine for that call; the card sees to it
-// that one thread at a time does.
+// that one thread at a time does. A recorder of the live output would take
+// each finished period at the end of Period, into a lock-free ring.
 #include "hardware/emulated/audiooutput.h"
 #include "hardware/emulated/registerqueue.h"
 
