@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -200,6 +203,31 @@ TEST(EmulatedCard, OutputEitherOpensWithItsDetailsOrSaysWhyNot) {
     rig.card.StopOutput();
     EXPECT_FALSE(rig.card.OutputInfo().open);
     EXPECT_FALSE(rig.card.OutputInfo().error.empty());
+}
+
+TEST(EmulatedCard, LookingForAnOutputPrintsNothing) {
+    // Without a sound card ALSA's library prints its own errors and JACK's
+    // its failed connection, unless told not to; the dialog says it better.
+    char path[] = "/tmp/vi801-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(file, 2);
+    {
+        EmulatedCard card;
+        card.StartOutput();
+        card.StopOutput();
+    }
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    EXPECT_EQ(text.str(), "");
 }
 
 } // namespace
