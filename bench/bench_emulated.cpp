@@ -7,6 +7,7 @@
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "hardware/opl3regs.h"
 #include "presets/patchrecord.h"
 
 #include <benchmark/benchmark.h>
@@ -32,7 +33,7 @@ constexpr int kPatchesPerBatch = 16; // 3776 writes: fits the queue
 SynthPatch EverythingSounds() {
     SynthPatch patch;
     for (auto& op : patch.Ops) {
-        op.Reg20 = reg::kHold | reg::kVibrato | 0x01;
+        op.Reg20 = opl3::kHold.Mask() | opl3::kVibrato.Mask() | 0x01;
         op.Reg40 = 0x08;
         op.Reg60 = 0xF2;
         op.Reg80 = 0x13;

@@ -6,9 +6,9 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev
-  libadplug-dev libsoxr-dev librtaudio-dev librtmidi-dev libturbojpeg0-dev
+  libadplug-dev librtaudio-dev libasound2-dev librtmidi-dev libturbojpeg0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jackd2 libjack-jackd2-dev xvfb xauth imagemagick
+  jackd2 libjack-jackd2-dev libx11-dev xvfb xauth imagemagick
 )
 
 missing=()

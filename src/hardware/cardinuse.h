@@ -1,7 +1,7 @@
 #pragma once
 // Which card a run plays and how it sounds: told to the user by the
 // detection dialog.
-#include "hardware/emulated/emulatedcard.h" // AudioOutputInfo
+#include "hardware/emulated/audiooutput.h" // AudioOutputInfo
 
 enum class CardKind { Hardware, Emulated };
 

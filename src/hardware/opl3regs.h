@@ -69,14 +69,3 @@ inline constexpr Field kOutputB{5, 1}, kOutputA{4, 1}, kFeedback{1, 3}, kConnect
 static_assert(FillsExactly<uint8_t>(0x3F, kOutputB, kOutputA, kFeedback, kConnection));
 
 } // namespace opl3
-
-// Masks under their earlier names, still used by the emulated card's tests
-// and benchmark.
-namespace reg {
-inline constexpr uint8_t kVibrato = opl3::kVibrato.Mask();
-inline constexpr uint8_t kHold = opl3::kHold.Mask();
-inline constexpr uint8_t kTlMask = opl3::kLevel.Mask();
-inline constexpr uint8_t kKeyOn = opl3::kKeyOn.Mask();
-inline constexpr uint8_t kBlockMask = opl3::kBlock.Mask();
-inline constexpr uint8_t kFHighMask = opl3::kFNumberHigh.Mask();
-} // namespace reg

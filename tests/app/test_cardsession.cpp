@@ -1,6 +1,7 @@
 #include "app/cardsession.h"
 #include "error.h"
 #include "hardware/ccsregistry.h"
+#include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "sysfs_tree.h"
 

@@ -1,10 +1,11 @@
 #include "rig.h"
+#include "hardware/opl3regs.h"
 
 #include <cmath>
 
 OperatorPatch SineOperator(uint8_t level) {
     OperatorPatch op;
-    op.Reg20 = reg::kHold | 0x01; // multiplier 1
+    op.Reg20 = opl3::kHold.Mask() | 0x01; // multiplier 1
     op.Reg40 = static_cast<uint8_t>(63 - level);
     op.Reg60 = 0xF0; // attack 15, decay 0
     op.Reg80 = 0x00; // sustain at full level
@@ -14,7 +15,7 @@ OperatorPatch SineOperator(uint8_t level) {
 
 OperatorPatch SilentOperator() {
     OperatorPatch op = SineOperator(0);
-    op.Reg40 = reg::kTlMask;
+    op.Reg40 = opl3::kLevel.Mask();
     return op;
 }
 
@@ -34,15 +35,15 @@ PatchSettings TwoOperatorOutputs() {
 
 double ChannelFrequency(const OPL3& opl3, uint16_t channel) {
     const uint8_t b0 = opl3.ReadRegister(0xB0 + channel);
-    const int fnumber = opl3.ReadRegister(0xA0 + channel) | ((b0 & reg::kFHighMask) << 8);
-    const int block = (b0 & reg::kBlockMask) >> 2;
+    const int fnumber = opl3.ReadRegister(0xA0 + channel) | ((b0 & opl3::kFNumberHigh.Mask()) << 8);
+    const int block = (b0 & opl3::kBlock.Mask()) >> 2;
     return fnumber * static_cast<double>(EmulatedCard::kChipRate) / std::ldexp(1.0, 20 - block);
 }
 
 int KeyedTwoOperatorChannel(const OPL3& opl3) {
     for (uint16_t base : OPL3::SlotChannel) {
         const uint16_t channel = base + 6;
-        if (opl3.ReadRegister(0xB0 + channel) & reg::kKeyOn) return channel;
+        if (opl3.ReadRegister(0xB0 + channel) & opl3::kKeyOn.Mask()) return channel;
     }
     return -1;
 }
@@ -52,13 +53,15 @@ Rig::Rig(unsigned rate) {
 }
 
 Signal Rig::Render(double seconds) {
+    return RenderFrames(static_cast<size_t>(seconds * card.OutputRate()));
+}
+
+Signal Rig::RenderFrames(size_t frames, size_t period) {
     Signal s;
     s.rate = card.OutputRate();
-    const size_t frames = static_cast<size_t>(seconds * s.rate);
     s.samples.resize(2 * frames);
-    // In callback-sized blocks, as the audio output asks for them.
     for (size_t done = 0; done < frames;) {
-        const size_t n = std::min<size_t>(EmulatedCard::kPreferredPeriod, frames - done);
+        const size_t n = std::min(period, frames - done);
         card.Render(s.samples.data() + 2 * done, n);
         done += n;
     }

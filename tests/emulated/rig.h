@@ -1,6 +1,7 @@
 #pragma once
 // An emulated card installed as the port backend, with the FM801 and OPL3
 // of the program on it, rendering offline.
+#include "appliedwrites.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
@@ -22,9 +23,12 @@ int KeyedTwoOperatorChannel(const OPL3& opl3);
 struct Rig {
     explicit Rig(unsigned rate = EmulatedCard::kDefaultOutputRate);
     Signal Render(double seconds);
+    // In periods of `period` frames, as an audio output asks for them.
+    Signal RenderFrames(size_t frames, size_t period = EmulatedCard::kPreferredPeriod);
     OPL3& Opl3() { return *fm.Opl3; }
 
     EmulatedCard card;
+    AppliedWrites applied{card};
     ScopedPortBackend scope{card};
     FM801 fm{EmulatedCard::kDefaultBase};
 };

@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -49,9 +52,10 @@ TEST(EmulatedCard, VolumeRegisterStartsAt0606AndReadsBackWhatWasWritten) {
 
 TEST(EmulatedCard, AnswersOnlyAtItsOwnBase) {
     EmulatedCard card(0xD000);
+    AppliedWrites applied(card);
     std::vector<float> buffer(2 * 4800);
     card.Render(buffer.data(), 4800);
-    const uint64_t before = card.Applied().count;
+    const uint64_t before = applied.count;
     card.OutByte(kBase + 0x68, 0x20); // the default base is not this card's
     card.OutByte(kBase + 0x69, 0x21);
     EXPECT_EQ(card.InWord(kVolume), 0xFFFF);
@@ -59,12 +63,13 @@ TEST(EmulatedCard, AnswersOnlyAtItsOwnBase) {
     card.OutByte(0xD069, 0x21);
     EXPECT_EQ(card.InWord(0xD002), 0x0606);
     card.Render(buffer.data(), 4800);
-    EXPECT_EQ(card.Applied().count, before + 1);
-    EXPECT_EQ(card.Applied().image[0x20], 0x21);
+    EXPECT_EQ(applied.count, before + 1);
+    EXPECT_EQ(applied.image[0x20], 0x21);
 }
 
 TEST(EmulatedCard, EachBankKeepsItsOwnAddressLatch) {
     EmulatedCard card;
+    AppliedWrites applied(card);
     card.OutByte(kBase + 0x68, 0x40);
     card.OutByte(kBase + 0x6A, 0x43);
     card.OutByte(kBase + 0x6B, 0x11); // bank 1, 0x43
@@ -72,19 +77,20 @@ TEST(EmulatedCard, EachBankKeepsItsOwnAddressLatch) {
     card.OutByte(kBase + 0x69, 0x33); // the latch stays: 0x40 again
     std::vector<float> buffer(2 * 4800);
     card.Render(buffer.data(), 4800);
-    uint64_t digest = EmulatedCard::kDigestSeed;
+    uint64_t digest = AppliedWrites::kDigestSeed;
     for (RegisterWrite w :
          {RegisterWrite{0x143, 0x11}, RegisterWrite{0x040, 0x22}, RegisterWrite{0x040, 0x33}})
-        digest = EmulatedCard::Digest(digest, w);
-    EXPECT_EQ(card.Applied().count, 3u);
-    EXPECT_EQ(card.Applied().digest, digest);
-    EXPECT_EQ(card.Applied().image[0x143], 0x11);
-    EXPECT_EQ(card.Applied().image[0x040], 0x33);
+        digest = AppliedWrites::Digest(digest, w);
+    EXPECT_EQ(applied.count, 3u);
+    EXPECT_EQ(applied.digest, digest);
+    EXPECT_EQ(applied.image[0x143], 0x11);
+    EXPECT_EQ(applied.image[0x040], 0x33);
 }
 
 TEST(EmulatedCard, WritesWithNobodyRenderingNeverBlockAndAllArrive) {
     // Without an audio output nothing drains the queue but the writer.
     EmulatedCard card;
+    AppliedWrites applied(card);
     const size_t n = 3 * EmulatedCard::kQueueCapacity + 5;
     for (size_t i = 0; i < n; ++i) {
         card.OutByte(kBase + 0x68, 0xA0);
@@ -92,8 +98,8 @@ TEST(EmulatedCard, WritesWithNobodyRenderingNeverBlockAndAllArrive) {
     }
     std::vector<float> buffer(2 * 4800);
     card.Render(buffer.data(), 4800);
-    EXPECT_EQ(card.Applied().count, n);
-    EXPECT_EQ(card.Applied().image[0xA0], static_cast<uint8_t>(n - 1));
+    EXPECT_EQ(applied.count, n);
+    EXPECT_EQ(applied.image[0xA0], static_cast<uint8_t>(n - 1));
 }
 
 // Follows the ports like the card does and digests the register writes.
@@ -120,11 +126,11 @@ public:
     uint16_t InWord(uint16_t) override { return 0x0606; }
     void Add(RegisterWrite w) {
         ++count;
-        digest = EmulatedCard::Digest(digest, w);
+        digest = AppliedWrites::Digest(digest, w);
     }
     uint8_t latch[2] = {0, 0};
     uint64_t count = 0;
-    uint64_t digest = EmulatedCard::kDigestSeed;
+    uint64_t digest = AppliedWrites::kDigestSeed;
 };
 
 // A million random register writes, then a sine note.
@@ -163,7 +169,7 @@ TEST(EmulatedCard, StormOfWritesWhileRenderingArrivesWholeAndInOrder) {
     renderer.join();
     const Signal s = rig.Render(0.6);
 
-    const EmulatedCard::AppliedWrites& applied = rig.card.Applied();
+    const AppliedWrites& applied = rig.applied;
     EXPECT_EQ(applied.count, expectedCount);
     EXPECT_EQ(applied.digest, expectedDigest);
     for (uint16_t i = 0x001; i < 0x1F6; ++i)
@@ -197,6 +203,31 @@ TEST(EmulatedCard, OutputEitherOpensWithItsDetailsOrSaysWhyNot) {
     rig.card.StopOutput();
     EXPECT_FALSE(rig.card.OutputInfo().open);
     EXPECT_FALSE(rig.card.OutputInfo().error.empty());
+}
+
+TEST(EmulatedCard, LookingForAnOutputPrintsNothing) {
+    // Without a sound card ALSA's library prints its own errors and JACK's
+    // its failed connection, unless told not to; the dialog says it better.
+    char path[] = "/tmp/vi801-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(file, 2);
+    {
+        EmulatedCard card;
+        card.StartOutput();
+        card.StopOutput();
+    }
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    EXPECT_EQ(text.str(), "");
 }
 
 } // namespace

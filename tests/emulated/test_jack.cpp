@@ -2,61 +2,21 @@
 // for the test, and a JACK client of ours records what it plays.
 #include "rig.h"
 
+#include "support/jackserver.h"
+
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <spawn.h>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Runs a program found on PATH with its output in logPath; -1 when it can't start.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-// Exit status, or -1 when it did not end within the timeout (it is killed then).
-int WaitFor(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Records both inputs into memory from the JACK process callback.
 struct Capture {
@@ -89,34 +49,11 @@ struct Capture {
 
 class JackOutput : public testing::Test {
 protected:
-    std::string server = "vi801-test-" + std::to_string(getpid());
-    std::string log = (std::filesystem::temp_directory_path() / (server + ".log")).string();
-    pid_t jackd = -1;
+    std::unique_ptr<JackServer> server;
 
     void SetUp() override {
-        // The server and every client of this process meet under this name,
-        // apart from any other server on the machine. Synchronous mode: a
-        // client late on a loaded machine delays the cycle instead of
-        // leaving a gap in what the capture client hears.
-        setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-        jackd = Spawn({"jackd", "-S", "-r", "-d", "dummy", "-r", "48000", "-p", "128"}, log);
-        if (jackd < 0) GTEST_SKIP() << "jackd can't be started (is jackd2 installed?)";
-        const pid_t wait = Spawn({"jack_wait", "-w", "-t", "5"}, log);
-        if (wait < 0 || WaitFor(wait, 10s) != 0) {
-            std::ifstream in(log);
-            std::stringstream text;
-            text << in.rdbuf();
-            GTEST_SKIP() << "jackd did not start: " << text.str();
-        }
-    }
-
-    void TearDown() override {
-        if (jackd > 0) {
-            kill(jackd, SIGTERM);
-            if (WaitFor(jackd, 5s) < 0) ADD_FAILURE() << "jackd did not stop";
-        }
-        unsetenv("JACK_DEFAULT_SERVER");
-        std::filesystem::remove(log);
+        server = std::make_unique<JackServer>();
+        if (!server->Running()) GTEST_SKIP() << server->Why();
     }
 };
 
@@ -186,7 +123,7 @@ TEST_F(JackOutput, CardPlaysTheNoteAtItsPitchIntoJack) {
 TEST_F(JackOutput, WriterWaitsForTheCallbackAndLosesNothing) {
     Rig rig;
     ASSERT_TRUE(rig.card.StartOutput()) << rig.card.OutputInfo().error;
-    const uint64_t before = rig.card.Applied().count;
+    const uint64_t before = rig.applied.count;
     constexpr int kWrites = 1'000'000;
     // The queue holds a few thousand writes; the callback drains it every
     // 2.7 ms, so the writer waits for it again and again.
@@ -196,9 +133,26 @@ TEST_F(JackOutput, WriterWaitsForTheCallbackAndLosesNothing) {
     rig.card.StopOutput();
     std::vector<float> rest(2 * 4800);
     rig.card.Render(rest.data(), 4800);
-    EXPECT_EQ(rig.card.Applied().count, before + kWrites);
+    EXPECT_EQ(rig.applied.count, before + kWrites);
     for (int c = 0; c < 9; ++c)
-        EXPECT_EQ(rig.card.Applied().image[0xA0 + c], rig.Opl3().ReadRegister(0xA0 + c));
+        EXPECT_EQ(rig.applied.image[0xA0 + c], rig.Opl3().ReadRegister(0xA0 + c));
+}
+
+TEST_F(JackOutput, WhenTheServerDiesTheWriterTakesTheChipAndLosesNothing) {
+    Rig rig;
+    ASSERT_TRUE(rig.card.StartOutput()) << rig.card.OutputInfo().error;
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(server->Stop());
+    // Far more than the queue holds: with no callback left, only the writer
+    // can make room, and it must see that the stream died.
+    constexpr int kWrites = 4 * EmulatedCard::kQueueCapacity;
+    for (int i = 0; i < kWrites; ++i)
+        rig.Opl3().WriteRegister(0xA0 + (i % 9), static_cast<uint8_t>(i));
+    rig.card.StopOutput();
+    std::vector<float> rest(2 * 480);
+    rig.card.Render(rest.data(), 480);
+    for (int c = 0; c < 9; ++c)
+        EXPECT_EQ(rig.applied.image[0xA0 + c], rig.Opl3().ReadRegister(0xA0 + c));
 }
 
 } // namespace

@@ -130,3 +130,48 @@ TEST(EmulatedSound, OutputsRouteToTheirSide) {
 }
 
 } // namespace
+
+namespace {
+
+// Frames from the first of `signal` to its first frame above -60 dBFS.
+size_t FirstSound(const Signal& s) {
+    for (size_t i = 0; i < s.Frames(); ++i)
+        if (std::fabs(s.samples[2 * i]) > 1e-3 || std::fabs(s.samples[2 * i + 1]) > 1e-3) return i;
+    return s.Frames();
+}
+
+TEST(EmulatedSound, AKeyOnWrittenBeforeAPeriodIsHeardInThatPeriod) {
+    for (size_t period : {32u, 64u, 128u}) {
+        // Many starting points, so the key-on meets the resampler at many phases.
+        for (size_t silent : {1u, 7u, 20u, 33u}) {
+            SCOPED_TRACE(testing::Message() << "period " << period << " after " << silent);
+            Rig rig;
+            rig.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());
+            rig.RenderFrames(silent * period, period);
+            rig.Opl3().NoteOn(0, 0, 69);
+            EXPECT_LT(FirstSound(rig.RenderFrames(4 * period, period)), period);
+        }
+    }
+}
+
+TEST(EmulatedSound, ANoteAfterALongSilenceSoundsAsOnACardThatNeverSlept) {
+    constexpr size_t kPeriod = 64;
+    Rig fresh;
+    fresh.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());
+    fresh.Opl3().NoteOn(0, 0, 69);
+    const Signal expected = fresh.RenderFrames(9600, kPeriod);
+
+    Rig slept;
+    slept.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());
+    slept.RenderFrames(3 * 48000 + 17, kPeriod);
+    ASSERT_TRUE(slept.card.Sleeping());
+    slept.Opl3().NoteOn(0, 0, 69);
+    const Signal woken = slept.RenderFrames(9600, kPeriod);
+    EXPECT_FALSE(slept.card.Sleeping());
+    EXPECT_LT(FirstSound(woken), kPeriod);
+    ASSERT_EQ(woken.samples.size(), expected.samples.size());
+    for (size_t i = 0; i < woken.samples.size(); ++i)
+        ASSERT_EQ(woken.samples[i], expected.samples[i]) << "sample " << i;
+}
+
+} // namespace

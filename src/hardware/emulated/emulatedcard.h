@@ -1,6 +1,6 @@
 #pragma once
 // The card in software: the FM801's synthesizer volume register and an OPL3
-// (the Nuked core), played through the default audio output.
+// (the Nuked core), played through the computer's audio output.
 //
 // I/O range, relative to the base:
 //   +0x02  16 bits  volume: bits 0-4 left, 8-12 right attenuation (1.5 dB
@@ -13,38 +13,29 @@
 // Threads. Port calls come from one thread (the GUI). Register writes cross
 // to the audio thread through a bounded lock-free ring; when it is full the
 // writer waits, so nothing is dropped or reordered. The volume register is an
-// atomic. The audio callback never locks, allocates, logs or waits.
-//
-// The chip runs at its own rate, 49716 Hz, and is resampled to the output
-// rate, so every note sounds at the exact pitch its F-number and block give.
+// atomic. While a stream runs only its callback touches the chip; without
+// one (never opened, closed, or found dead) the writer and offline
+// rendering do, one at a time.
+#include "hardware/emulated/audiooutput.h"
 #include "hardware/emulated/registerqueue.h"
+#include "hardware/emulated/soundengine.h"
+#include "hardware/fm801regs.h"
 #include "hardware/giveio.h"
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string>
-
-struct AudioOutputInfo {
-    bool open = false;
-    std::string api, device, error; // error: why no output is open
-    unsigned rate = 0, period = 0;  // frames per second, frames per callback
-    double latencyMs = 0;
-};
-
-class RtAudio;
+#include <mutex>
 
 class EmulatedCard : public PortBackend {
 public:
     static constexpr uint16_t kDefaultBase = 0xE800;
-    static constexpr uint16_t kVolumeOffset = 0x02;
-    static constexpr uint16_t kOpl3Offset = 0x68;
+    static constexpr uint16_t kVolumeOffset = fm801::kVolumeOffset;
+    static constexpr uint16_t kOpl3Offset = fm801::kOpl3Offset;
     static constexpr uint16_t kVolumeAtStart = 0x0606;
-    static constexpr unsigned kChipRate = 49716;
-    static constexpr unsigned kDefaultOutputRate = 48000;
-    static constexpr unsigned kPreferredPeriod = 128;
+    static constexpr unsigned kChipRate = SoundEngine::kChipRate;
+    static constexpr unsigned kDefaultOutputRate = AudioOutput::kPreferredRate;
+    static constexpr unsigned kPreferredPeriod = AudioOutput::kPreferredPeriod;
     static constexpr size_t kQueueCapacity = 8192;
 
     explicit EmulatedCard(uint16_t base = kDefaultBase);
@@ -60,64 +51,47 @@ public:
     uint16_t Base() const { return base_; }
 
     // Opens the default output device (JACK, PulseAudio/PipeWire or ALSA,
-    // the first that answers) at its preferred rate. False when none opens;
-    // the card then keeps working silently and OutputInfo().error says why.
+    // the first that answers) at its own rate. False when none opens; the
+    // card then keeps working silently and OutputInfo().error says why.
     bool StartOutput();
+    // Quick: no draining. The callback has run for the last time when it
+    // returns.
     void StopOutput();
-    const AudioOutputInfo& OutputInfo() const { return info_; }
+    const AudioOutputInfo& OutputInfo() const { return output_.Info(); }
 
-    // Offline rendering: the same path as the audio callback, on the calling
-    // thread. Not while an output is open.
+    // Offline rendering: the same periods as the audio callback's, on the
+    // calling thread. Not while an output is open. Writes made before a
+    // Render call are heard in it, so a write between two calls lands on
+    // the frame where the first ended.
     void SetOutputRate(unsigned rate);
-    unsigned OutputRate() const { return outputRate_; }
+    unsigned OutputRate() const { return engine_.OutputRate(); }
     void Render(float* interleavedStereo, size_t frames);
 
-    // What reached the chip, for tests. Read it only while nothing renders.
-    struct AppliedWrites {
-        uint64_t count = 0;
-        uint64_t digest = kDigestSeed; // order-sensitive, see Digest
-        std::array<uint8_t, 0x200> image{};
-    };
-    static constexpr uint64_t kDigestSeed = 0xCBF29CE484222325ull;
-    static uint64_t Digest(uint64_t digest, RegisterWrite write);
-    const AppliedWrites& Applied() const { return applied_; }
+    // Sees every write as it reaches the chip, on whichever thread applies
+    // it. Set it only while no output is open.
+    void SetWriteTap(WriteTap tap);
+    // Whether the last period found the chip asleep; offline only.
+    bool Sleeping() const { return engine_.Idle(); }
 
 private:
-    struct Engine;
-
-    static int AudioCallback(void* output, void* input, unsigned frames, double streamTime,
-                             unsigned status, void* user);
-    static size_t SupplyChipSamples(void* user, const void** data, size_t requested);
-
-    void WaitForRoom(RegisterWrite write);
-    void AcquireChip();
-    void ReleaseChip();
-    struct ChipOwner {
-        explicit ChipOwner(EmulatedCard& card) : card(card) { card.AcquireChip(); }
-        ~ChipOwner() { card.ReleaseChip(); }
-        EmulatedCard& card;
+    enum ChipOwner : uint8_t {
+        kOffline,    // the writer or Render, under offline_
+        kStream,     // the callback, which may take it at any period
+        kInCallback, // the callback, now
     };
-    void ApplyQueuedWrites();
-    void RenderBlock(float* out, size_t frames);
-    void PostProcess(float* out, size_t frames);
-    void CreateResampler(unsigned rate);
+
+    static void OutputPeriod(void* user, StereoOut out, size_t frames);
+    static void PrepareOutput(void* user, unsigned rate);
+    void WaitForRoom(RegisterWrite write);
+    void TakeChipFromDeadStream();
 
     const uint16_t base_;
     uint8_t latch_[2] = {0, 0}; // address latch of each bank
     std::atomic<uint16_t> volume_{kVolumeAtStart};
 
     RegisterQueue queue_{kQueueCapacity};
-    // Whoever holds this owns the chip and the resampler: the audio callback,
-    // an offline renderer, or the writer draining a full queue with no
-    // running output. The callback only tries it and never waits.
-    std::atomic<bool> chipBusy_{false};
-    std::atomic<bool> streamRunning_{false};
-    std::atomic<uint64_t> callbacks_{0};
-
-    std::unique_ptr<Engine> engine_;
-    AppliedWrites applied_;
-    unsigned outputRate_ = kDefaultOutputRate;
-
-    std::unique_ptr<RtAudio> audio_;
-    AudioOutputInfo info_;
+    std::atomic<ChipOwner> chip_{kOffline};
+    std::mutex offline_;
+    SoundEngine engine_{kDefaultOutputRate};
+    AudioOutput output_{&EmulatedCard::OutputPeriod, this}; // last: closes first
 };

@@ -1,0 +1,69 @@
+#pragma once
+// The computer's audio output for the emulated card: which device, how it is
+// opened and closed, and how it tells that its stream died. The card hands
+// it one function that fills a period; nothing else of the card is known here.
+//
+// JACK is driven through its own library with one client, which is both
+// the probe and the stream; PulseAudio (which also covers PipeWire) and ALSA
+// go through RtAudio.
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+struct AudioOutputInfo {
+    bool open = false;
+    std::string api, device, error; // error: why no output is open
+    unsigned rate = 0, period = 0;  // frames per second, frames per callback
+    double latencyMs = 0;
+};
+
+// Where a period goes: left and right samples `step` floats apart, so that
+// interleaved buffers and one buffer per channel take the same path.
+struct StereoOut {
+    float* left;
+    float* right;
+    size_t step;
+    static StereoOut Interleaved(float* frames) { return {frames, frames + 1, 2}; }
+};
+
+// Fills `frames` frames. Runs on the audio thread: it must not lock,
+// allocate, log or wait.
+using RenderPeriod = void (*)(void* user, StereoOut out, size_t frames);
+
+class AudioOutput {
+public:
+    static constexpr unsigned kPreferredRate = 48000;
+    static constexpr unsigned kPreferredPeriod = 128;
+
+    AudioOutput(RenderPeriod render, void* user);
+    ~AudioOutput(); // closes
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+
+    // Opens the first output that answers, JACK first, at the device's own
+    // rate. prepare(rate) runs before the first period; it may allocate.
+    // False when none opens; Info().error then says why for each.
+    using Prepare = void (*)(void* user, unsigned rate);
+    bool Open(Prepare prepare);
+    // After it returns the render function is not running and never runs
+    // again.
+    void Close();
+    bool IsOpen() const { return info_.open; }
+    const AudioOutputInfo& Info() const { return info_; }
+
+    // The stream stopped by itself (its server went away, the device
+    // failed): render is not called any more, though the output stays open
+    // until Close.
+    bool Failed() const;
+
+    struct Stream; // one kind per audio system
+private:
+    bool OpenJack(Prepare prepare, std::string& why);
+    bool OpenRtAudio(int api, Prepare prepare, std::string& why);
+
+    RenderPeriod render_;
+    void* user_;
+    std::unique_ptr<Stream> stream_;
+    AudioOutputInfo info_;
+};
