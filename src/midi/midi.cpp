@@ -3,11 +3,14 @@
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
 
+#include <QCoreApplication>
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 
 namespace {
 
@@ -28,15 +31,90 @@ void NoteError(RtMidiError::Type type, const std::string&, void* user) {
     (warning ? errors.warning : errors.failure).store(true);
 }
 
+} // namespace
+
+// Short messages wait here between RtMidi's threads and the owner's. The
+// owner's thread takes them in slices of a few milliseconds, each one as
+// MM_MIM_DATA in arrival order, and goes back to its event loop between
+// slices: a flood of input can't hold up its timers, painting or keys.
+class Midi::Inbox : public QObject {
+public:
+    explicit Inbox(QObject* owner) : owner_(owner) {}
+
+    // Any thread.
+    void Put(uint32_t handle, uint32_t lparam) {
+        std::lock_guard lock(mutex_);
+        waiting_.push_back({handle, lparam});
+        if (!wakePosted_) {
+            wakePosted_ = true;
+            QCoreApplication::postEvent(this, new QEvent(WakeType()));
+        }
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != WakeType()) return QObject::event(e);
+        HandOver();
+        return true;
+    }
+
+private:
+    struct Message {
+        uint32_t handle, lparam;
+    };
+    static constexpr auto kSlice = std::chrono::milliseconds(4);
+
+    static QEvent::Type WakeType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    void HandOver() {
+        if (next_ == taken_.size()) {
+            taken_.clear();
+            next_ = 0;
+            std::lock_guard lock(mutex_);
+            std::swap(taken_, waiting_);
+        }
+        const auto end = std::chrono::steady_clock::now() + kSlice;
+        while (next_ < taken_.size()) {
+            const Message m = taken_[next_++];
+            PostedMessage message(MM_MIM_DATA, m.handle, m.lparam);
+            QCoreApplication::sendEvent(owner_, &message);
+            if (next_ % 32 == 0 && std::chrono::steady_clock::now() > end) break;
+        }
+        std::lock_guard lock(mutex_);
+        if (next_ < taken_.size() || !waiting_.empty()) {
+            QCoreApplication::postEvent(this, new QEvent(WakeType()));
+            return;
+        }
+        wakePosted_ = false;
+        // After a flood the buffers give their memory back.
+        taken_ = std::vector<Message>();
+        next_ = 0;
+        if (waiting_.capacity() > kKeptCapacity) waiting_ = std::vector<Message>();
+    }
+
+    static constexpr size_t kKeptCapacity = 1024;
+    QObject* const owner_;
+    std::mutex mutex_;
+    std::vector<Message> waiting_; // under mutex_
+    bool wakePosted_ = false;      // under mutex_
+    std::vector<Message> taken_;   // the owner's thread only
+    size_t next_ = 0;
+};
+
+namespace {
+
 // What the input callback needs; set before the port opens.
 struct Delivery {
-    QObject* owner = nullptr;
+    Midi::Inbox* inbox = nullptr;
     uint32_t handle = 0;
     std::atomic<bool> started{false};
 };
 
 // Runs on RtMidi's thread (the sequencer's reader, or the JACK cycle):
-// pack, post, return.
+// pack, hand over, return.
 void Deliver(double, std::vector<unsigned char>* message, void* user) {
     const auto& delivery = *static_cast<const Delivery*>(user);
     if (!delivery.started.load(std::memory_order_acquire)) return;
@@ -48,7 +126,7 @@ void Deliver(double, std::vector<unsigned char>* message, void* user) {
     ShortMessage m{status};
     if (message->size() > 1) m.Data1 = (*message)[1];
     if (message->size() > 2) m.Data2 = (*message)[2];
-    PostMessage(delivery.owner, MM_MIM_DATA, delivery.handle, PackShortMessage(m));
+    delivery.inbox->Put(delivery.handle, PackShortMessage(m));
 }
 
 // libjack prints every failed attempt to reach a server; no server is an
@@ -91,14 +169,39 @@ std::unique_ptr<Port> MakePort(RtMidi::Api api) {
     return port;
 }
 
+// A client of our own beside a JACK input, only to hear of the server's end.
+// libjack can't close a client whose server died once any other client has
+// been opened since (it crashes in a later call): such an input is never
+// closed.
+struct ServerWatch {
+    jack_client_t* client = nullptr;
+    std::atomic<bool> gone{false};
+
+    static void Gone(jack_status_t, const char*, void* self) {
+        static_cast<ServerWatch*>(self)->gone.store(true, std::memory_order_release);
+    }
+    // False when no server answers.
+    bool Open() {
+        client = jack_client_open(Midi::kClientName, JackNoStartServer, nullptr);
+        if (!client) return false;
+        jack_on_info_shutdown(client, &ServerWatch::Gone, this);
+        return jack_activate(client) == 0;
+    }
+    bool ServerGone() const { return client && gone.load(std::memory_order_acquire); }
+    ~ServerWatch() {
+        if (client) jack_client_close(client);
+    }
+};
+
 } // namespace
 
 struct Midi::Input {
     Delivery delivery; // first: the ports call into it until they are gone
+    std::unique_ptr<ServerWatch> watch;
     std::vector<std::unique_ptr<Port>> ports;
 };
 
-Midi::Midi(QObject* owner) : Owner(owner) {
+Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)) {
     QuietJack();
     for (System system : {System::Alsa, System::Jack}) {
         if (!Reachable(system)) continue;
@@ -153,7 +256,12 @@ bool Midi::Start() {
 
 void Midi::Close() {
     // Destroying an RtMidi input stops its thread or leaves the JACK cycle
-    // first, so nothing is delivered afterwards.
+    // first, so nothing is delivered afterwards. An input whose JACK server
+    // died delivers nothing either, and is left as it is.
+    if (input_ && input_->watch && input_->watch->ServerGone()) {
+        static auto* const abandoned = new std::vector<std::unique_ptr<Input>>;
+        abandoned->push_back(std::move(input_));
+    }
     input_.reset();
     IsOpen = false;
 }
@@ -161,14 +269,19 @@ void Midi::Close() {
 bool Midi::OpenInput(const Device& device) {
     auto input = std::make_unique<Input>();
     if (++lastHandle_ == KeyboardSource) ++lastHandle_;
-    input->delivery.owner = Owner;
+    input->delivery.inbox = inbox_.get();
     input->delivery.handle = lastHandle_;
 
     // The virtual input is a port on every system there is; any one will do.
     std::vector<System> systems{device.system};
     if (device.virtualInput) systems = systems_;
     for (System system : systems) {
-        if (!Reachable(system)) continue;
+        if (system == System::Jack) {
+            input->watch = std::make_unique<ServerWatch>();
+            if (!input->watch->Open()) continue; // no server, or not now
+        } else if (!Reachable(system)) {
+            continue;
+        }
         try {
             auto port = MakePort(ApiOf(system));
             port->in->setCallback(&Deliver, &input->delivery);

@@ -1,9 +1,9 @@
 #pragma once
 // MIDI input: the input ports of the ALSA sequencer and, while a JACK
 // server runs, of JACK, plus a virtual input that other programs connect
-// to. Every short message of the open input reaches Owner as a posted
-// message (MM_MIM_DATA, on Owner's thread, in arrival order) once Start has
-// run; opening posts MM_MIM_OPEN first.
+// to. Opening posts MM_MIM_OPEN to Owner; once Start has run every short
+// message of the open input reaches Owner as MM_MIM_DATA, on Owner's thread,
+// one at a time in arrival order. Create and use it on Owner's thread.
 #include <QStringList>
 
 #include <cstdint>
@@ -43,6 +43,7 @@ public:
     bool IsOpen = false;
 
     enum class System { Alsa, Jack };
+    class Inbox;
 
 private:
     struct Device {
@@ -58,5 +59,6 @@ private:
     std::vector<Device> devices_;
     std::vector<System> systems_; // the MIDI systems that answered at start
     uint32_t lastHandle_ = 0;
+    std::unique_ptr<Inbox> inbox_; // outlives input_, which fills it
     std::unique_ptr<Input> input_;
 };

@@ -1,0 +1,90 @@
+#pragma once
+// The test's own clients on a JACK server: a MIDI output that sends short
+// messages and says at which frame each left, and a stereo recorder that
+// says at which frame its recording begins. Both run in their own client, so
+// that neither sits between the other and the program under test.
+#include <jack/jack.h>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class JackMidiSender {
+public:
+    // Room for this many messages over the sender's life.
+    JackMidiSender(const std::string& clientName, size_t capacity = 1024);
+    ~JackMidiSender();
+    JackMidiSender(const JackMidiSender&) = delete;
+    JackMidiSender& operator=(const JackMidiSender&) = delete;
+
+    bool Ok() const { return client_ != nullptr; }
+    jack_client_t* Client() const { return client_; }
+    std::string PortName() const; // "client:out"
+    bool ConnectTo(const std::string& port);
+
+    // Queued from the test thread without allocating; sent in order at the
+    // start of the coming cycles, as many in one cycle as the port's buffer
+    // takes. Up to 16 bytes a message.
+    void Send(const std::vector<uint8_t>& bytes);
+    size_t Queued() const { return queued_.load(std::memory_order_acquire); }
+    size_t Sent() const { return sent_.load(std::memory_order_acquire); }
+    // The frame time at which message i left; valid once Sent() > i.
+    jack_nframes_t SentAt(size_t i) const { return sentAt_[i]; }
+    // Waits up to timeoutMs for every queued message to leave.
+    bool WaitUntilSent(int timeoutMs) const;
+    // Closes the client: its port disappears.
+    void Close();
+
+private:
+    static int Process(jack_nframes_t frames, void* self);
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    struct Message {
+        std::array<uint8_t, 16> bytes;
+        size_t size;
+    };
+    std::vector<Message> messages_;
+    std::vector<jack_nframes_t> sentAt_;
+    std::atomic<size_t> queued_{0}, sent_{0};
+};
+
+class JackRecorder {
+public:
+    JackRecorder(const std::string& clientName, size_t frames);
+    ~JackRecorder();
+    JackRecorder(const JackRecorder&) = delete;
+    JackRecorder& operator=(const JackRecorder&) = delete;
+
+    bool Ok() const { return client_ != nullptr; }
+    // Connects the first two audio outputs whose names match the pattern.
+    bool ConnectFrom(const std::string& pattern);
+
+    void Start() { recording_.store(true, std::memory_order_release); }
+    size_t Frames() const { return frames_.load(std::memory_order_acquire); }
+    bool Full() const { return Frames() == capacity_; }
+    // The frame time of the first recorded frame; valid once Frames() > 0.
+    jack_nframes_t FirstFrame() const { return firstFrame_; }
+    // Interleaved left, right; read it once recording has ended (Full or Close).
+    const std::vector<float>& Samples() const { return samples_; }
+    void Close();
+
+private:
+    static int Process(jack_nframes_t frames, void* self);
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* ports_[2] = {nullptr, nullptr};
+    size_t capacity_;
+    std::vector<float> samples_;
+    jack_nframes_t firstFrame_ = 0;
+    std::atomic<size_t> frames_{0};
+    std::atomic<bool> recording_{false};
+};
+
+// The full names of the ports of a type and direction whose names match the
+// pattern (a regular expression, as jack_get_ports takes).
+std::vector<std::string> JackPorts(jack_client_t* client, const std::string& pattern,
+                                   const char* type, unsigned long flags);
