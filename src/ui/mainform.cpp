@@ -202,10 +202,20 @@ void TFormMain::LabelPanClick() {
     TrackBarPan->setValue(0);
 }
 
+namespace {
+// A window shown again comes to the front, and takes the keys.
+void ShowModeless(QWidget* window) {
+    if (!window) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+} // namespace
+
 void TFormMain::ButtonKbdClick() {
-    if (KeyboardForm) KeyboardForm->show();
+    ShowModeless(KeyboardForm);
 }
 
 void TFormMain::ButtonCcClick() {
-    if (ControllerForm) ControllerForm->show();
+    ShowModeless(ControllerForm);
 }

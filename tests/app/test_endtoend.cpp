@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -311,6 +313,28 @@ TEST_F(EndToEnd, ThePortAndThenTheServerGoingAwayLeaveAnInstrumentThatPlays) {
     JackMidiSender more("more");
     ASSERT_TRUE(more.ConnectTo(VirtualPort(more)));
     more.Send({0xB0, 123, 0}); // all notes off
+    RunLoop(100);
+    EXPECT_EQ(form->LabelP->text(), "0");
+}
+
+// Where the machine has an ALSA sequencer, the virtual input is a port there
+// too, for aplaymidi -p and aconnect.
+TEST_F(EndToEnd, TheVirtualInputIsASequencerPortWhereThereIsOne) {
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no ALSA sequencer on this machine (/dev/snd/seq)";
+    UserChooses(form->ComboBoxMidiIn, form->ComboBoxMidiIn->count() - 1);
+    RunLoop(50);
+    RtMidiOut out(RtMidi::LINUX_ALSA, "vi801-test");
+    int port = -1;
+    for (unsigned i = 0; i < out.getPortCount() && port < 0; ++i)
+        if (out.getPortName(i).rfind("VI 801:VI 801", 0) == 0) port = static_cast<int>(i);
+    ASSERT_GE(port, 0) << "no sequencer port VI 801:VI 801";
+    out.openPort(static_cast<unsigned>(port));
+    std::vector<unsigned char> on{0x90, 69, 100}, off{0x80, 69, 0};
+    out.sendMessage(&on);
+    RunLoop(100);
+    EXPECT_EQ(form->LabelP->text(), "1");
+    out.sendMessage(&off);
     RunLoop(100);
     EXPECT_EQ(form->LabelP->text(), "0");
 }

@@ -7,7 +7,7 @@
 #include <thread>
 
 JackMidiSender::JackMidiSender(const std::string& clientName, size_t capacity)
-    : messages_(capacity), sentAt_(capacity) {
+    : messages_(capacity), sentAt_(capacity), sentTime_(capacity) {
     client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
     if (!client_) return;
     port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -31,7 +31,11 @@ std::string JackMidiSender::PortName() const {
 }
 
 bool JackMidiSender::ConnectTo(const std::string& port) {
-    return client_ && jack_connect(client_, jack_port_name(port_), port.c_str()) == 0;
+    if (!client_ || jack_connect(client_, jack_port_name(port_), port.c_str()) != 0) return false;
+    // The graph takes the connection a cycle or two later: what is sent
+    // before then goes nowhere.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return true;
 }
 
 void JackMidiSender::Send(const std::vector<uint8_t>& bytes) {
@@ -63,6 +67,7 @@ int JackMidiSender::Process(jack_nframes_t frames, void* self) {
         const Message& m = s.messages_[next];
         if (jack_midi_event_write(buffer, 0, m.bytes.data(), m.size) != 0) break; // full
         s.sentAt_[next] = now;
+        s.sentTime_[next] = jack_get_time();
     }
     s.sent_.store(next, std::memory_order_release);
     return 0;

@@ -23,7 +23,7 @@ public:
     bool Ok() const { return client_ != nullptr; }
     jack_client_t* Client() const { return client_; }
     std::string PortName() const; // "client:out"
-    bool ConnectTo(const std::string& port);
+    bool ConnectTo(const std::string& port); // returns once the connection carries
 
     // Queued from the test thread without allocating; sent in order at the
     // start of the coming cycles, as many in one cycle as the port's buffer
@@ -31,8 +31,10 @@ public:
     void Send(const std::vector<uint8_t>& bytes);
     size_t Queued() const { return queued_.load(std::memory_order_acquire); }
     size_t Sent() const { return sent_.load(std::memory_order_acquire); }
-    // The frame time at which message i left; valid once Sent() > i.
+    // The frame time of the cycle in which message i left, and the time in
+    // microseconds (jack_get_time) when it was written; valid once Sent() > i.
     jack_nframes_t SentAt(size_t i) const { return sentAt_[i]; }
+    jack_time_t SentTime(size_t i) const { return sentTime_[i]; }
     // Waits up to timeoutMs for every queued message to leave.
     bool WaitUntilSent(int timeoutMs) const;
     // Closes the client: its port disappears.
@@ -49,6 +51,7 @@ private:
     };
     std::vector<Message> messages_;
     std::vector<jack_nframes_t> sentAt_;
+    std::vector<jack_time_t> sentTime_;
     std::atomic<size_t> queued_{0}, sent_{0};
 };
 
