@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
         });
         if (!form.Terminated()) {
             form.show();
-            ChooseMidiIn(form, commandLine.options.midiIn, "vi801");
+            const std::string path = argv[0];
+            ChooseMidiIn(form, commandLine.options.midiIn, path.substr(path.rfind('/') + 1));
             application->exec();
         }
     } catch (const std::exception& error) {
