@@ -199,6 +199,11 @@ void TFormMain::ConnectHandlers() {
             [this] { RunGuarded([this] { LabelVolumeClick(); }); });
     connect(LabelPan, &ClickLabel::clicked, this,
             [this] { RunGuarded([this] { LabelPanClick(); }); });
+    OnComboBoxSelect(ComboBoxBank, [this] { ComboBoxBankChange(); });
+    OnComboBoxSelect(ComboBoxPreset, [this] { ComboBoxPresetSelect(); });
+    ComboBoxPreset->OnKeyUp([this](int key) { ComboBoxPresetKeyUp(key); });
+    OnClick(ButtonSavePreset, [this] { ButtonSavePresetClick(); });
+    OnClick(ButtonReset, [this] { ButtonResetClick(); });
     OnClick(ButtonKbd, [this] { ButtonKbdClick(); });
     OnClick(ButtonCc, [this] { ButtonCcClick(); });
     for (int op = 0; op < kOperatorCount; ++op)

@@ -1,3 +1,4 @@
+#include "boxcatcher.h"
 #include "error.h"
 #include "ui/toolkit.h"
 
@@ -19,30 +20,6 @@
 #include <fstream>
 
 namespace {
-struct Box {
-    QMessageBox::Icon icon;
-    QString text, caption;
-};
-
-Application& App() {
-    return *dynamic_cast<Application*>(QCoreApplication::instance());
-}
-
-// Collects the boxes that would have been shown.
-class BoxCatcher {
-public:
-    BoxCatcher() {
-        previous_ = App().SetMessageBoxHook(
-            [this](QMessageBox::Icon icon, const QString& text, const QString& caption) {
-                boxes.push_back({icon, text, caption});
-            });
-    }
-    ~BoxCatcher() { App().SetMessageBoxHook(previous_); }
-    std::vector<Box> boxes;
-
-private:
-    MessageBoxHook previous_;
-};
 
 // ---- the event rule -------------------------------------------------------
 
