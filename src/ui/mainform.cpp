@@ -3,6 +3,7 @@
 #include "error.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "presets/sbi.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
 #include "ui/kbdform.h"
@@ -33,7 +34,9 @@ uint16_t AskDetectionDialog(QWidget* owner) {
 
 } // namespace
 
-TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWindow(owner) {
+TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
+                     std::filesystem::path presetRoot)
+    : MessageWindow(owner) {
     try {
         BuildForm();
 
@@ -59,8 +62,12 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWin
             OperatorFrames[op] = FrameOps[op];
         BankNames = {"2op", "4op", "6op"};
 
-        // The preset store is created and the preset list filled here.
-
+        try {
+            PresetStore = std::make_unique<SBI>(std::move(presetRoot));
+        } catch (const std::bad_alloc&) {
+            throw Error("Couldn't create an sbi instance");
+        }
+        FillPresetList();
         LoadPresetByName(ComboBoxPreset->currentText().toStdString());
 
         // The controller dialog and the MIDI input with its device list come here.
@@ -76,7 +83,8 @@ TFormMain::~TFormMain() {
 
 // Shutdown order: no further MIDI input first, the chip reset last.
 void TFormMain::Release() {
-    // The MIDI input and the preset store are released here, in that order.
+    // The MIDI input is released here.
+    PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
     Fm801.reset(); // resets the chip: no note keeps sounding

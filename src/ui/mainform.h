@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include <vector>
 
 class FM801;
+class SBI;
 class TFormCc;
 class TFormKBD;
 class QFrame;
@@ -39,7 +41,10 @@ public:
     // shows the detection dialog.
     using PortBaseSource = std::function<uint16_t(QWidget* owner)>;
 
-    explicit TFormMain(QWidget* owner = nullptr, PortBaseSource portBaseSource = {});
+    // The preset banks are folders of presetRoot, the working directory
+    // when it is empty.
+    explicit TFormMain(QWidget* owner = nullptr, PortBaseSource portBaseSource = {},
+                       std::filesystem::path presetRoot = {});
     ~TFormMain() override;
 
     // True when no card was chosen: the window must not be shown.
@@ -53,7 +58,15 @@ public:
     PatchSettings GetPatchSettings() const;
     void SetPatchSettings(const PatchSettings& settings);
     void LoadDefaultPatch();
+
+    // The preset panel.
+    void FillPresetList();
     void LoadPresetByName(const std::string& name);
+    void ComboBoxBankChange();
+    void ComboBoxPresetSelect();
+    void ComboBoxPresetKeyUp(int key);
+    void ButtonSavePresetClick();
+    void ButtonResetClick();
 
     // Handlers shared by the six frames; the sender's Tag is the operator.
     // Lists and track bars change:
@@ -98,6 +111,7 @@ public:
     TFormKBD* KeyboardForm = nullptr;
     std::array<TFrameOp*, kOperatorCount> OperatorFrames{};
     std::vector<std::string> BankNames;
+    std::unique_ptr<SBI> PresetStore;
     TFormCc* ControllerForm = nullptr;
     OperatorPatch CopyBuffer{}; // zero until the first Copy
 
@@ -120,7 +134,7 @@ public:
 
     QFrame* PanelPreset;
     QLabel* LabelPreset;
-    QComboBox* ComboBoxPreset;
+    EditableComboBox* ComboBoxPreset;
     QLabel* LabelBank;
     QComboBox* ComboBoxBank;
     QPushButton* ButtonSavePreset;
@@ -191,6 +205,7 @@ private:
     void ShowConnectionPicture(int index);
     // Paste and "Clear" set the frame's three lists, which run no handler.
     void SendListSelections(int op);
+    void ShowPresetNumber(int index);
     void Release();
 
     bool terminated_ = false;

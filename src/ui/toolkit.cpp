@@ -298,6 +298,20 @@ EditableComboBox::EditableComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
+    QLineEdit* edit = lineEdit();
+    // Qt picks the item matching the text when the box loses the focus, as
+    // if the user had chosen it: clicking "Save" would load the named preset
+    // over the edited sound before saving it.
+    QObject::disconnect(edit, &QLineEdit::editingFinished, this, nullptr);
+    // The typed text is no item any more, so none stays selected.
+    QObject::connect(edit, &QLineEdit::textEdited, this, [this, edit] {
+        if (currentIndex() < 0) return;
+        const QString text = edit->text();
+        const int cursor = edit->cursorPosition();
+        setCurrentIndex(-1); // clears the text too
+        edit->setText(text);
+        edit->setCursorPosition(cursor);
+    });
 }
 
 void EditableComboBox::OnKeyUp(std::function<void(int)> handler) {
