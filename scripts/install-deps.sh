@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libadplug-dev libsoxr-dev librtaudio-dev librtmidi-dev libturbojpeg0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jackd2 libjack-jackd2-dev xvfb xauth imagemagick
+  jackd2 libjack-jackd2-dev xvfb xauth imagemagick xdotool x11-utils desktop-file-utils
 )
 
 missing=()

@@ -64,9 +64,8 @@ std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t port
         // The emulated card is then found like a real one: the line below says where.
         const QString where =
             Found(portBase) ? QStringLiteral(", found at %1.").arg(HexAddress(portBase)) : ".";
-        return {(card.chosenByOption ? QStringLiteral("As asked, VI 801 plays an emulated FM801")
-                                     : QStringLiteral("No FM801 card here: VI 801 plays an "
-                                                      "emulated one")) +
+        return {(card.chosenByOption ? QStringLiteral("As asked, VI 801 emulates an FM801")
+                                     : QStringLiteral("No FM801 card here: VI 801 emulates one")) +
                     where,
                 OutputLine(card.output), FormatLine(card.output)};
     }
