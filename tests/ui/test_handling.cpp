@@ -36,20 +36,20 @@ TEST(TrackBars, ArrowKeysMoveEveryThumbTheArrowsWay) {
         const int middle = (bar->minimum() + bar->maximum()) / 2;
         struct Press {
             Qt::Key key;
+            const char* name;
             int axisWay;  // along the bar: -1 left or up, +1 right or down, 0 across
             int valueWay; // Right raises and Left lowers the value on every bar
         };
         const bool horizontal = bar->orientation() == Qt::Horizontal;
-        const Press presses[] = {{Qt::Key_Left, horizontal ? -1 : 0, -1},
-                                 {Qt::Key_Right, horizontal ? 1 : 0, 1},
-                                 {Qt::Key_Up, horizontal ? 0 : -1, 0},
-                                 {Qt::Key_Down, horizontal ? 0 : 1, 0}};
+        const Press presses[] = {{Qt::Key_Left, "Left", horizontal ? -1 : 0, -1},
+                                 {Qt::Key_Right, "Right", horizontal ? 1 : 0, 1},
+                                 {Qt::Key_Up, "Up", horizontal ? 0 : -1, 0},
+                                 {Qt::Key_Down, "Down", horizontal ? 0 : 1, 0}};
         for (const Press& press : presses) {
             bar->setValue(middle);
             QTest::keyClick(bar, press.key);
             const int change = bar->value() - middle;
-            const std::string what =
-                bar->objectName().toStdString() + " key " + QTest::toString(press.key);
+            const std::string what = bar->objectName().toStdString() + " key " + press.name;
             if (press.axisWay != 0) {
                 EXPECT_EQ(ScreenStep(*bar, change), press.axisWay) << what;
             }
