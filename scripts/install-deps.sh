@@ -8,7 +8,8 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libadplug-dev librtaudio-dev libasound2-dev librtmidi-dev libturbojpeg0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jackd2 libjack-jackd2-dev libx11-dev xvfb xauth imagemagick
+  jackd2 libjack-jackd2-dev libx11-dev xvfb xauth imagemagick xdotool x11-utils
+  desktop-file-utils
 )
 
 missing=()

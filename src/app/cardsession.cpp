@@ -14,13 +14,16 @@ CardSession::CardSession(const CommandLine& options, const std::string& devicesR
     PortBackend* backend = &HardwarePorts::Instance();
     if (card_.kind == CardKind::Emulated) {
         emulated_ = std::make_unique<EmulatedCard>();
-        emulated_->StartOutput(); // without a device it plays silently; the dialog says so
-        card_.output = emulated_->OutputInfo();
         backend = emulated_.get();
     }
     if (!options.portLog.empty()) {
         log_ = std::make_unique<PortLog>(*backend, options.portLog);
         backend = log_.get();
+    }
+    // After the port log: a bad log name ends the program before any output opens.
+    if (emulated_) {
+        emulated_->StartOutput(); // without a device it plays silently; the dialog says so
+        card_.output = emulated_->OutputInfo();
     }
     previousBackend_ = InstallPortBackend(backend);
 }
