@@ -16,6 +16,11 @@ int main(int argc, char** argv) {
     if (const int status = HandleCommandLine(commandLine, argv[0], std::cout, std::cerr);
         status >= 0)
         return status;
+    if (!commandLine.options.render.empty()) {
+        // RenderToWav (app/rendersong.h) runs it once the main window can play MIDI offscreen.
+        std::cerr << "vi801: --render is not part of this build yet\n";
+        return 1;
+    }
 
     // Declared first, so the card outlives the window that resets its chip.
     std::unique_ptr<CardSession> card;
@@ -37,5 +42,6 @@ int main(int argc, char** argv) {
         if (!application) application = std::make_unique<Application>(argc, argv);
         ShowErrorBox(QString::fromStdString(error.what()));
     }
+    if (card) card->Finish(std::cerr); // after the window reset the chip: the reset is recorded
     return 0;
 }
