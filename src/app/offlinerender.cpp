@@ -17,9 +17,7 @@ uint64_t OfflineRender::MostFrames(uint64_t lastFrame, unsigned rate) {
     return lastFrame + static_cast<uint64_t>(std::ceil(kLongestTail * rate));
 }
 
-void OfflineRender::Render(EmulatedCard& card, float* block, size_t frames, uint64_t& done,
-                           uint64_t music) const {
-    card.Render(block, frames);
+void OfflineRender::Emit(const float* block, size_t frames, uint64_t& done, uint64_t music) const {
     write(block, frames);
     done += frames;
     if (progress) progress(done, music);
@@ -31,9 +29,11 @@ uint64_t OfflineRender::Run(EmulatedCard& card, std::span<const FramedMessage> m
     uint64_t done = 0;
     for (size_t next = 0; next < messages.size();) {
         const uint64_t at = messages[next].Frame;
-        while (done < at)
-            Render(card, block.data(),
-                   static_cast<size_t>(std::min<uint64_t>(kBlockFrames, at - done)), done, music);
+        while (done < at) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlockFrames, at - done));
+            card.Render(block.data(), n);
+            Emit(block.data(), n, done, music);
+        }
         for (; next < messages.size() && messages[next].Frame <= done; ++next)
             deliver(messages[next].Message);
     }
@@ -44,21 +44,15 @@ uint64_t OfflineRender::Run(EmulatedCard& card, std::span<const FramedMessage> m
     const uint64_t end = MostFrames(done, rate);
     uint64_t silent = 0;
     while (done < end && silent < silenceToEnd) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlockFrames, end - done));
+        size_t n = static_cast<size_t>(std::min<uint64_t>(kBlockFrames, end - done));
         card.Render(block.data(), n);
-        size_t keep = n;
         for (size_t i = 0; i < n; ++i) {
             const bool quiet =
                 std::fabs(block[2 * i]) < kSilent && std::fabs(block[2 * i + 1]) < kSilent;
             silent = quiet ? silent + 1 : 0;
-            if (silent == silenceToEnd) {
-                keep = i + 1;
-                break;
-            }
+            if (silent == silenceToEnd) n = i + 1; // ends the loop and the song
         }
-        write(block.data(), keep);
-        done += keep;
-        if (progress) progress(done, music);
+        Emit(block.data(), n, done, music);
     }
     return done;
 }

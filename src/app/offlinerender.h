@@ -46,6 +46,5 @@ struct OfflineRender {
     static uint64_t MostFrames(uint64_t lastFrame, unsigned rate);
 
 private:
-    void Render(EmulatedCard& card, float* block, size_t frames, uint64_t& done,
-                uint64_t music) const;
+    void Emit(const float* block, size_t frames, uint64_t& done, uint64_t music) const;
 };

@@ -23,12 +23,12 @@ int NotesOn(const MidiFile& song, int channel) {
 RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
                          const std::function<void(ShortMessage)>& deliver, std::ostream* progress) {
     const auto start = std::chrono::steady_clock::now();
+    // Refused before a minute is spent on it.
+    const double last = song.Messages.empty() ? 0 : song.Messages.back().Seconds;
+    if (last * options.rate + OfflineRender::MostFrames(0, options.rate) > WavWriter::kMaxFrames)
+        throw Error(options.out + ": longer than a WAV file holds (4 GiB)");
     card.SetOutputRate(options.rate);
     const std::vector<FramedMessage> messages = FrameMessages(song.Messages, options.rate);
-    const uint64_t last = messages.empty() ? 0 : messages.back().Frame;
-    // Refused before a minute is spent on it.
-    if (OfflineRender::MostFrames(last, options.rate) > WavWriter::kMaxFrames)
-        throw Error(options.out + ": longer than a WAV file holds (4 GiB)");
 
     WavWriter writer(options.out, options.rate);
     ProgressBar bar(progress);

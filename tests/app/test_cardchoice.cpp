@@ -75,7 +75,9 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--help"}), "vi801", out, err), 0);
     EXPECT_EQ(out.str(), UsageText("vi801"));
     for (const char* option :
-         {"--card=auto|hardware|emulated", "--port-log=FILE", "--help", "--version"})
+         {"--card=auto|hardware|emulated", "--port-log=FILE", "--help", "--version",
+          "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op", "--preset=NAME",
+          "--channel=N", "--rate=HZ", "vi801 --render="})
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
     out.str("");
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--version"}), "vi801", out, err), 0);
