@@ -220,7 +220,8 @@ TEST(RenderSong, ASongTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
     CommandLine options;
     options.out = dir.filePath("long.wav").toStdString();
     try {
-        RenderToWav(song, options, rig.card, [](ShortMessage) {}, nullptr);
+        RenderToWav(
+            song, options, rig.card, [](ShortMessage) {}, nullptr);
         ADD_FAILURE() << "rendered";
     } catch (const Error& e) {
         EXPECT_EQ(e.what(), options.out + ": longer than a WAV file holds (4 GiB)");
