@@ -23,6 +23,11 @@ int main(int argc, char** argv) {
         status >= 0)
         return status;
     const std::string program = std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1);
+    if (!commandLine.options.render.empty()) {
+        // RenderToWav (app/rendersong.h) runs it once the main window can play MIDI offscreen.
+        std::cerr << "vi801: --render is not part of this build yet\n";
+        return 1;
+    }
 
     // Declared first, so the card outlives the window that resets its chip.
     std::unique_ptr<CardSession> card;
@@ -70,5 +75,6 @@ int main(int argc, char** argv) {
         if (!application) application = std::make_unique<Application>(argc, argv);
         ShowErrorBox(QString::fromStdString(error.what()));
     }
+    if (card) card->Finish(std::cerr); // after the window reset the chip: the reset is recorded
     return status;
 }
