@@ -8,6 +8,7 @@
 //   idle: the process's CPU time with the card playing nothing, against a
 //     bare client that only writes silence
 // Usage: bench_jack [seconds]
+#include "benchpatch.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
@@ -28,37 +29,14 @@
 
 namespace {
 
+using bench::AllOutputs;
+using bench::EverythingSounds;
+using bench::kChord;
+using bench::PlayChord;
+
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kRate = 48000;
 constexpr uint16_t kBase = EmulatedCard::kDefaultBase;
-constexpr uint8_t kChord[OPL3::kSlotCount] = {48, 55, 60, 64, 67, 72};
-
-SynthPatch EverythingSounds() {
-    SynthPatch patch;
-    for (auto& op : patch.Ops) {
-        op.Reg20 = opl3::kHold.Mask() | opl3::kVibrato.Mask() | 0x01;
-        op.Reg40 = 0x08;
-        op.Reg60 = 0xF2;
-        op.Reg80 = 0x13;
-        op.RegE0 = 0x01;
-    }
-    SetConnectionBits(patch, 5);
-    patch.RegC0Ops12 |= 0x06;
-    return patch;
-}
-
-PatchSettings AllOutputs() {
-    PatchSettings settings;
-    settings.Outputs = outputs::kA | outputs::kB | outputs::kA2 | outputs::kB2;
-    settings.LfoDepth = lfo::kTremoloDeep | lfo::kVibratoDeep;
-    return settings;
-}
-
-void PlayChord(OPL3& opl3) {
-    opl3.SetPatch(EverythingSounds(), AllOutputs());
-    for (uint8_t note : kChord)
-        opl3.NoteOn(0, 0, note);
-}
 
 // The card's mean cost of one period with the chord sounding, offline.
 double MeanPeriodCostUs(unsigned period) {

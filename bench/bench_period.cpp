@@ -9,6 +9,7 @@
 //   idle: one period with nothing sounding against a bare callback that only
 //     writes silence
 // Prints the figures and each against its target.
+#include "benchpatch.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
@@ -25,10 +26,13 @@
 
 namespace {
 
+using bench::AllOutputs;
+using bench::EverythingSounds;
+using bench::kChord;
+
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kRate = 48000;
 constexpr uint16_t kBase = EmulatedCard::kDefaultBase;
-constexpr uint8_t kChord[OPL3::kSlotCount] = {48, 55, 60, 64, 67, 72};
 constexpr double kSilence = 1e-3; // -60 dBFS
 
 double Micro(Clock::duration d) {
@@ -39,27 +43,6 @@ double ThreadCpuUs() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return 1e6 * static_cast<double>(t.tv_sec) + 1e-3 * static_cast<double>(t.tv_nsec);
-}
-
-SynthPatch EverythingSounds() {
-    SynthPatch patch;
-    for (auto& op : patch.Ops) {
-        op.Reg20 = opl3::kHold.Mask() | opl3::kVibrato.Mask() | 0x01;
-        op.Reg40 = 0x08;
-        op.Reg60 = 0xF2;
-        op.Reg80 = 0x13;
-        op.RegE0 = 0x01;
-    }
-    SetConnectionBits(patch, 5);
-    patch.RegC0Ops12 |= 0x06;
-    return patch;
-}
-
-PatchSettings AllOutputs() {
-    PatchSettings settings;
-    settings.Outputs = outputs::kA | outputs::kB | outputs::kA2 | outputs::kB2;
-    settings.LfoDepth = lfo::kTremoloDeep | lfo::kVibratoDeep;
-    return settings;
 }
 
 // Operator 6 alone: a sine that starts at full level at once.

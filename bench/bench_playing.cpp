@@ -15,7 +15,7 @@
 #include "hardware/opl3.h"
 #include "jackpeers.h"
 #include "midi/midi.h"
-#include "presets/sbi.h"
+#include "support/jackcapture.h"
 #include "support/jackserver.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -110,27 +110,26 @@ void MidiToSound() {
     }
     JackMidiSender keys("keys", 2 * kSoundNotes);
     const uint16_t base = card.Emulated()->Base();
-    TFormMain form(nullptr, [base](QWidget*) { return base; });
+    TFormMain form(
+        nullptr, [base](QWidget*) { return base; }, std::string(VI801_SOURCE_DIR) + "/data");
     form.ChooseMidiIn(QString::fromStdString(keys.PortName()));
     // A sustained 440 Hz that starts and ends at once, so that every note
     // starts from silence and is heard in its first frames.
-    SBI store(std::string(VI801_SOURCE_DIR) + "/data");
-    store.GetPresetList("2op");
-    SynthPatch patch = form.GetSynthPatch();
-    PatchSettings settings = form.GetPatchSettings();
-    store.LoadPreset("Clarinet", patch, settings);
-    form.SetSynthPatch(patch);
-    form.SetPatchSettings(settings);
-    form.Fm801->Opl3->SetPatch(patch, settings);
+    form.ComboBoxBank->setCurrentIndex(0); // 2op
+    form.ComboBoxBankChange();
+    form.LoadPresetByName("Clarinet");
     for (TFrameOp* frame : form.OperatorFrames) {
         frame->TrackBarAttack->setValue(15);
         frame->TrackBarRelease->setValue(15);
     }
 
     constexpr int kSpacingMs = 60;
-    JackRecorder recorder("recorder", kRate * (kSoundNotes * kSpacingMs / 1000 + 2));
-    recorder.ConnectFrom("^VI 801:");
-    recorder.Start();
+    JackCapture recorder(kRate * (kSoundNotes * kSpacingMs / 1000 + 2));
+    if (const std::string why = recorder.Open(); !why.empty()) {
+        std::printf("MIDI to sound: %s\n", why.c_str());
+        return;
+    }
+    recorder.recording.store(true);
     RunLoop(100);
     for (int i = 0; i < kSoundNotes; ++i) {
         keys.Send({0x90, 69, 127});
@@ -140,11 +139,11 @@ void MidiToSound() {
     }
     RunLoop(200);
     recorder.Close();
-    const std::vector<float>& x = recorder.Samples();
+    const std::vector<float>& x = recorder.samples;
     std::vector<double> frames;
     for (int i = 0; i < kSoundNotes; ++i) {
-        const long on = static_cast<long>(keys.SentAt(2 * i) - recorder.FirstFrame());
-        const long off = static_cast<long>(keys.SentAt(2 * i + 1) - recorder.FirstFrame());
+        const long on = static_cast<long>(keys.SentAt(2 * i) - recorder.firstFrame);
+        const long off = static_cast<long>(keys.SentAt(2 * i + 1) - recorder.firstFrame);
         // The chip's output keeps a bit or so of residue after a release.
         double floor = 0;
         for (long f = std::max(0L, on - static_cast<long>(kRate / 100)); f < on; ++f)

@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds VI 801 (Release) and starts it with data/
-# as its working directory. Extra arguments go to the program.
+# as its working directory. Extra arguments go to the program. Once built, the
+# terminal shows only the program's own output: the install and build output
+# goes to build/build.log and is shown only when something fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVI801_TESTS=OFF -DVI801_BENCH=OFF
-cmake --build build --target vi801
+build="${VI801_BUILD_DIR:-build}"
+mkdir -p "$build"
+build="$(cd "$build" && pwd)"
+log="$build/build.log"
+if [ ! -f "$build/build.ninja" ]; then
+  echo "Building VI 801... (the first build takes a minute or two)"
+fi
+if ! {
+  bash scripts/install-deps.sh &&
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVI801_TESTS=OFF -DVI801_BENCH=OFF &&
+    cmake --build "$build" --target vi801
+} >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "The build of VI 801 failed; its output is above and in $log." >&2
+  exit 1
+fi
 cd data
-exec ../build/src/vi801 "$@"
+exec "$build/src/vi801" "$@"

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <turbojpeg.h>
@@ -20,12 +21,11 @@ constexpr int kWidth = 146;
 constexpr int kHeight = 66;
 constexpr int kBoxWidth = 14;
 constexpr int kBoxHeight = 11;
-constexpr int kRowPitch = 15;   // box plus the serial link below it
-constexpr int kCarrierTop = 46; // bottom row: the carriers
-constexpr int kBusY = 61;       // the output sum
+constexpr int kRowPitch = 15; // box plus the serial link below it
+constexpr int kBusGap = 4;    // from the carriers' bottom down to the output sum
 constexpr int kColumnPitch = 24;
-constexpr int kVoiceGap = 8;       // between the four- and two-operator voices
-constexpr int kDrawingRight = 120; // the "out" label stands right of this
+constexpr int kVoiceGap = 8;   // between the four- and two-operator voices
+constexpr int kOutLength = 24; // the output line past the last carrier
 
 // A column is a serial chain, top to bottom; its last operator is a carrier.
 using Column = std::vector<int>;
@@ -50,6 +50,63 @@ std::vector<Column> TwoOperatorColumns(int index) {
     return {{5, 6}};
 }
 
+struct Box {
+    QRectF rect;
+    int op;
+    bool lastInColumn;
+};
+
+// The drawing of one scheme: boxes with their carriers on the row y = 0 and
+// the output sum below them; placed in the picture afterwards.
+struct Scheme {
+    std::vector<Box> boxes;
+    double busY = 0, busLeft = 0, busRight = 0;
+};
+
+Scheme Lay(int index) {
+    std::vector<Column> columns = FourOperatorColumns(index);
+    const size_t fourOpColumns = columns.size();
+    for (const Column& c : TwoOperatorColumns(index))
+        columns.push_back(c);
+    Scheme scheme;
+    double right = 0;
+    for (size_t col = 0; col < columns.size(); ++col) {
+        // The two-operator voice stands apart from the four-operator one.
+        const double left =
+            kColumnPitch * static_cast<double>(col) + (col >= fourOpColumns ? kVoiceGap : 0);
+        const int rows = static_cast<int>(columns[col].size());
+        for (int i = 0; i < rows; ++i)
+            scheme.boxes.push_back(
+                {QRectF(left, -kRowPitch * (rows - 1 - i), kBoxWidth, kBoxHeight), columns[col][i],
+                 i + 1 == rows});
+        right = left + kBoxWidth;
+    }
+    scheme.busY = kBoxHeight + kBusGap;
+    scheme.busLeft = kBoxWidth / 2.0;
+    scheme.busRight = right + kOutLength;
+    return scheme;
+}
+
+bool HasFeedback(int op) {
+    return op == 1 || op == 5;
+}
+
+// What each part covers, arrowheads and the "out" label included.
+QRectF FeedbackBounds(const QRectF& box) {
+    return QRectF(box.right(), box.top() - 1, 7, 10);
+}
+QRectF OutLabelBounds(const Scheme& s) {
+    return QRectF(s.busRight - 22, s.busY - 11, 22, 10);
+}
+QRectF Bounds(const Scheme& s) {
+    QRectF bounds(QPointF(s.busLeft, s.busY - 2), QPointF(s.busRight, s.busY + 2));
+    for (const Box& b : s.boxes) {
+        bounds |= b.rect;
+        if (HasFeedback(b.op)) bounds |= FeedbackBounds(b.rect);
+    }
+    return bounds | OutLabelBounds(s);
+}
+
 void DrawArrowHead(QPainter& p, QPointF tip, QPointF direction) {
     const QPointF normal(-direction.y(), direction.x());
     QPolygonF head;
@@ -69,10 +126,23 @@ void DrawFeedback(QPainter& p, const QRectF& box) {
     DrawArrowHead(p, QPointF(x + 0.5, box.top() + 2.5), QPointF(-0.8, 0.6));
 }
 
-void DrawBox(QPainter& p, const QRectF& box, int op) {
+void DrawBox(QPainter& p, const Box& box, double busY) {
     p.setBrush(QColor(230, 236, 246));
-    p.drawRect(box);
-    p.drawText(box, Qt::AlignCenter, QString::number(op));
+    p.drawRect(box.rect);
+    p.drawText(box.rect, Qt::AlignCenter, QString::number(box.op));
+    // A modulator feeds the box below it; a carrier feeds the output sum.
+    const double cx = box.rect.center().x();
+    const double end = box.lastInColumn ? busY : box.rect.bottom() + kRowPitch - kBoxHeight;
+    p.drawLine(QPointF(cx, box.rect.bottom()), QPointF(cx, end));
+    if (HasFeedback(box.op)) DrawFeedback(p, box.rect);
+}
+
+QFont PictureFont(int pixels, bool bold) {
+    QFont font("Sans Serif");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
 }
 
 QImage Draw(int index) {
@@ -81,50 +151,21 @@ QImage Draw(int index) {
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Qt::black, 1));
-    QFont font("Sans Serif");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(9);
-    font.setBold(true);
-    p.setFont(font);
 
-    std::vector<Column> columns = FourOperatorColumns(index);
-    const size_t fourOpColumns = columns.size();
-    for (const Column& c : TwoOperatorColumns(index))
-        columns.push_back(c);
+    // Centred in the picture, on whole pixels plus a half so that the
+    // one-pixel lines stay sharp.
+    const Scheme scheme = Lay(index);
+    const QRectF bounds = Bounds(scheme);
+    p.translate(std::floor((kWidth - bounds.width()) / 2 - bounds.left()) + 0.5,
+                std::floor((kHeight - bounds.height()) / 2 - bounds.top()) + 0.5);
 
-    const int drawingWidth =
-        kColumnPitch * static_cast<int>(columns.size() - 1) + kBoxWidth + kVoiceGap;
-    const int firstColumn = (kDrawingRight - drawingWidth) / 2;
-    double firstCarrierX = 0;
-    for (size_t col = 0; col < columns.size(); ++col) {
-        // The two-operator voice stands apart from the four-operator one.
-        const int gap = col >= fourOpColumns ? kVoiceGap : 0;
-        const double left = firstColumn + gap + kColumnPitch * static_cast<double>(col) + 0.5;
-        const Column& chain = columns[col];
-        const int rows = static_cast<int>(chain.size());
-        for (int i = 0; i < rows; ++i) {
-            const double top = kCarrierTop - kRowPitch * (rows - 1 - i) + 0.5;
-            const QRectF box(left, top, kBoxWidth, kBoxHeight);
-            DrawBox(p, box, chain[i]);
-            const double cx = box.center().x();
-            if (i + 1 < rows)
-                p.drawLine(QPointF(cx, box.bottom()),
-                           QPointF(cx, box.bottom() + kRowPitch - kBoxHeight));
-            else
-                p.drawLine(QPointF(cx, box.bottom()), QPointF(cx, kBusY + 0.5));
-            if (chain[i] == 1 || chain[i] == 5) DrawFeedback(p, box);
-            if (col == 0) firstCarrierX = cx;
-        }
-    }
-    // The sum of the carriers goes to the output on the right.
-    p.drawLine(QPointF(firstCarrierX, kBusY + 0.5), QPointF(kWidth - 3, kBusY + 0.5));
-    DrawArrowHead(p, QPointF(kWidth - 1, kBusY + 0.5), QPointF(1, 0));
-    p.setPen(Qt::black);
-    QFont small = font;
-    small.setBold(false);
-    small.setPixelSize(8);
-    p.setFont(small);
-    p.drawText(QRectF(kWidth - 24, kBusY - 11, 22, 10), Qt::AlignRight | Qt::AlignBottom, "out");
+    p.setFont(PictureFont(9, true));
+    for (const Box& box : scheme.boxes)
+        DrawBox(p, box, scheme.busY);
+    p.drawLine(QPointF(scheme.busLeft, scheme.busY), QPointF(scheme.busRight - 2, scheme.busY));
+    DrawArrowHead(p, QPointF(scheme.busRight, scheme.busY), QPointF(1, 0));
+    p.setFont(PictureFont(8, false));
+    p.drawText(OutLabelBounds(scheme), Qt::AlignRight | Qt::AlignBottom, "out");
     p.end();
     return image;
 }

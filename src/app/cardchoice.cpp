@@ -54,39 +54,99 @@ bool ReadCard(const QString& value, CardOption& card) {
         return false;
     return true;
 }
+
+// The options that take a value.
+const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record", "render",
+                                     "out",  "bank",     "preset",  "channel", "rate"};
+// The options that name a file, and those that mean something only to --render.
+const char* const kFileOptions[] = {"port-log", "record", "render", "out"};
+const char* const kRenderOptions[] = {"out", "bank", "preset", "channel", "rate"};
+const char* const kBanks[] = {"2op", "4op", "6op"};
+
+bool ReadNumber(const QString& value, unsigned low, unsigned high, unsigned& number) {
+    bool ok = false;
+    const unsigned n = value.toUInt(&ok);
+    if (!ok || n < low || n > high) return false;
+    number = n;
+    return true;
+}
+
+std::string BadValue(const QCommandLineParser& parser, const char* option, const char* expected) {
+    return "bad value '" + parser.value(option).toStdString() + "' for --" + option + " (" +
+           expected + ")";
+}
+
+// Reads the values into options; what is wrong with the first bad one, or empty.
+std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
+    if (parser.isSet("card") && !ReadCard(parser.value("card"), options.card))
+        return BadValue(parser, "card", "auto, hardware or emulated");
+    for (const char* name : kFileOptions)
+        if (parser.isSet(name) && parser.value(name).isEmpty())
+            return std::string("option --") + name + " needs a file name";
+    if (parser.isSet("preset") && parser.value("preset").isEmpty())
+        return "option --preset needs a name";
+    if (parser.isSet("midi-in") && parser.value("midi-in").isEmpty())
+        return "option --midi-in needs a part of an input's name";
+    if (parser.isSet("bank") && !Among(parser.value("bank"), kBanks))
+        return BadValue(parser, "bank", "2op, 4op or 6op");
+    unsigned channel = 1;
+    if (parser.isSet("channel") && !ReadNumber(parser.value("channel"), 1, 16, channel))
+        return BadValue(parser, "channel", "1 to 16");
+    options.channel = static_cast<int>(channel);
+    if (parser.isSet("rate") && !ReadNumber(parser.value("rate"), CommandLine::kLowestRate,
+                                            CommandLine::kHighestRate, options.rate))
+        return BadValue(parser, "rate", "8000 to 192000");
+    std::string* const texts[] = {&options.portLog, &options.midiIn, &options.record,
+                                  &options.render,  &options.out,    &options.bank,
+                                  &options.preset};
+    const char* const names[] = {"port-log", "midi-in", "record", "render",
+                                 "out",      "bank",    "preset"};
+    for (size_t i = 0; i < std::size(names); ++i)
+        *texts[i] = parser.value(names[i]).toStdString();
+    return {};
+}
+
+// Options that can't go together; empty when they can.
+std::string CheckCombination(const QCommandLineParser& parser, const CommandLine& options) {
+    if (options.render.empty()) {
+        for (const char* name : kRenderOptions)
+            if (parser.isSet(name)) return std::string("option --") + name + " needs --render";
+        if (!options.record.empty() && options.card == CardOption::Hardware)
+            return "option --record records the emulated card, not --card=hardware";
+        return {};
+    }
+    if (options.out.empty()) return "option --render needs --out=FILE";
+    if (!options.record.empty()) return "options --render and --record can't go together";
+    if (!options.midiIn.empty()) return "options --render and --midi-in can't go together";
+    if (options.card == CardOption::Hardware)
+        return "option --render plays the emulated card, not --card=hardware";
+    if (options.out == options.render) return "option --out names the MIDI file itself";
+    return {};
+}
 } // namespace
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     QCommandLineParser parser;
     // One dash or two: "-h" and "--help" alike, and "-platform" is one option.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({"h", "help"}, {}), version("version", {});
-    const QCommandLineOption card("card", {}, "card"), portLog("port-log", {}, "file");
-    const QCommandLineOption midiIn("midi-in", {}, "text");
-    parser.addOptions({help, version, card, portLog, midiIn});
+    parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {})});
+    for (const char* name : kValueOptions)
+        parser.addOption(QCommandLineOption(name, {}, "value"));
     QStringList arguments;
     for (const std::string& arg : args)
         arguments << QString::fromStdString(arg);
 
     CommandLineResult result;
     CommandLine& options = result.options;
-    if (!parser.parse(QStringList{"vi801"} + arguments)) {
+    if (!parser.parse(QStringList{"vi801"} + arguments))
         result.error = RefusalText(parser, arguments);
-    } else if (!parser.positionalArguments().isEmpty()) {
+    else if (!parser.positionalArguments().isEmpty())
         result.error =
             "unexpected argument '" + parser.positionalArguments().first().toStdString() + "'";
-    } else if (parser.isSet(card) && !ReadCard(parser.value(card), options.card)) {
-        result.error = "bad value '" + parser.value(card).toStdString() +
-                       "' for --card (auto, hardware or emulated)";
-    } else if (parser.isSet(portLog) && parser.value(portLog).isEmpty()) {
-        result.error = "option --port-log needs a file name";
-    } else if (parser.isSet(midiIn) && parser.value(midiIn).isEmpty()) {
-        result.error = "option --midi-in needs a part of an input's name";
-    }
-    options.portLog = parser.value(portLog).toStdString();
-    options.midiIn = parser.value(midiIn).toStdString();
-    options.help = parser.isSet(help);
-    options.version = parser.isSet(version);
+    else if (result.error = ReadValues(parser, options); result.error.empty())
+        result.error = CheckCombination(parser, options);
+    options.help = parser.isSet("help");
+    options.version = parser.isSet("version");
     return result;
 }
 
@@ -109,8 +169,21 @@ std::string UsageText(const std::string& program) {
            "  --midi-in=TEXT    play from the first MIDI input whose name contains TEXT\n"
            "                    (any case), e.g. --midi-in=virtual for VI 801's own\n"
            "                    input port that other programs connect to\n"
+           "  --record=FILE     record what the emulated card plays, from start to end,\n"
+           "                    into FILE (WAV, 24-bit, at the audio output's rate)\n"
            "  --help            show this help and exit\n"
-           "  --version         show the version and exit\n";
+           "  --version         show the version and exit\n"
+           "\n"
+           "Render a MIDI file into a WAV file, with no window and no audio device:\n"
+           "  --render=SONG     the standard MIDI file (format 0 or 1) to play\n"
+           "  --out=FILE        the WAV file to write (24-bit); needed with --render\n"
+           "  --bank=2op|4op|6op  the bank of the preset (default 6op)\n"
+           "  --preset=NAME     the preset to play it with (default: the Default patch)\n"
+           "  --channel=N       the MIDI channel played, 1 to 16 (default 1)\n"
+           "  --rate=HZ         the sample rate, 8000 to 192000 (default 48000)\n"
+           "\n"
+           "Example:\n"
+           "  vi801 --render=song.mid --out=song.wav --bank=6op --preset='Grand Piano'\n";
 }
 
 std::string VersionText() {

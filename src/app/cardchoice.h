@@ -9,9 +9,18 @@
 enum class CardOption { Auto, Hardware, Emulated };
 
 struct CommandLine {
+    static constexpr unsigned kDefaultRate = 48000;
+    static constexpr unsigned kLowestRate = 8000, kHighestRate = 192000;
+
     CardOption card = CardOption::Auto;
     std::string portLog; // empty: no port log
     std::string midiIn;  // empty: start with no MIDI input
+    std::string record;  // empty: no recording
+    // Rendering a MIDI file (render empty: none). bank and preset empty:
+    // the main window's own.
+    std::string render, out, bank, preset;
+    int channel = 1; // 1-16
+    unsigned rate = kDefaultRate;
     bool help = false;
     bool version = false;
 };

@@ -2,22 +2,26 @@
 // The card the program plays, from the command line: the port backend for
 // the whole run (real ports or the emulated card, optionally behind a port
 // log), the device view the detection dialog searches, and what the dialog
-// tells the user about both.
+// tells the user about both. It records the emulated card's output when
+// asked; for rendering it is the emulated card with no audio output.
 #include "app/cardchoice.h"
 #include "hardware/cardinuse.h"
 #include "hardware/registry.h"
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 
 class EmulatedCard;
+class OutputRecorder;
 class PortBackend;
 class PortLog;
 
 class CardSession {
 public:
-    // Raises an error when the port log can't be created. Installs its
-    // backend until destroyed.
+    // Raises an error when the port log or the recording can't be created,
+    // or a recording is asked of the hardware. Installs its backend until
+    // destroyed.
     explicit CardSession(const CommandLine& options,
                          const std::string& devicesRoot = SysfsRegistry::kDefaultRoot);
     ~CardSession();
@@ -30,9 +34,17 @@ public:
     // emulated card alone.
     std::unique_ptr<RegistryAccessor> DeviceView() const;
 
+    // The end of the run, once the chip was reset: the reset is played, the
+    // output stops and the recording is saved. Says on `report` what was
+    // recorded; false when the recording was not saved whole.
+    bool Finish(std::ostream& report);
+
 private:
+    void StartRecording(const std::string& path);
+
     CardInUse card_;
     std::string devicesRoot_;
+    std::unique_ptr<OutputRecorder> recorder_; // before the card: its callback writes into it
     std::unique_ptr<EmulatedCard> emulated_;
     std::unique_ptr<PortLog> log_;
     PortBackend* previousBackend_ = nullptr;

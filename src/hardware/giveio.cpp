@@ -2,6 +2,8 @@
 
 #include "error.h"
 
+#include <cerrno>
+
 #if defined(__x86_64__) || defined(__i386__)
 #define VI801_HAVE_PORT_IO 1
 #include <sys/io.h>
@@ -38,13 +40,13 @@ void HardwarePorts::EnableAccess() {
     // EPERM without CAP_SYS_RAWIO, ENOSYS on kernels without port I/O:
     // either way the user sees the same message.
     if (iopl(3) != 0)
-        throw Error(kPortAccessError);
+        throw PortAccessError(errno);
 }
 void HardwarePorts::OutByte(uint16_t port, uint8_t value) { outb(value, port); }
 void HardwarePorts::OutWord(uint16_t port, uint16_t value) { outw(value, port); }
 uint16_t HardwarePorts::InWord(uint16_t port) { return inw(port); }
 #else
-void HardwarePorts::EnableAccess() { throw Error(kPortAccessError); }
+void HardwarePorts::EnableAccess() { throw PortAccessError(ENOSYS); }
 // Unreachable: access is never granted on this processor.
 void HardwarePorts::OutByte(uint16_t, uint8_t) {}
 void HardwarePorts::OutWord(uint16_t, uint16_t) {}
@@ -53,7 +55,7 @@ uint16_t HardwarePorts::InWord(uint16_t) { return 0xFFFF; }
 
 void PortRecorder::EnableAccess() {
     if (refuseAccess_)
-        throw Error(kPortAccessError);
+        throw PortAccessError(EPERM);
     accessEnabled_ = true;
 }
 

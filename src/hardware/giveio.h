@@ -1,6 +1,8 @@
 #pragma once
 // The only door to the card's I/O ports. Everything above uses these four
 // free functions; which backend answers them is chosen once at start.
+#include "error.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -29,6 +31,17 @@ PortBackend* InstallPortBackend(PortBackend* backend);
 PortBackend& CurrentPortBackend();
 
 extern const char* const kPortAccessError; // "Couldn't access giveio device"
+
+// The refusal of port access: its message is always kPortAccessError; the
+// system's reason (an errno value) tells the terminal why.
+class PortAccessError : public Error {
+public:
+    explicit PortAccessError(int reason) : Error(kPortAccessError), reason_(reason) {}
+    int Reason() const { return reason_; }
+
+private:
+    int reason_;
+};
 
 // Real port I/O: iopl(3), then outb/outw/inw. On processors without port
 // I/O it exists and always refuses access.

@@ -2,9 +2,13 @@
 
 #include "error.h"
 
+#include <cerrno>
+#include <cstring>
+
 PortLog::PortLog(PortBackend& inner, const std::string& path)
     : inner_(inner), file_(std::fopen(path.c_str(), "w")) {
-    if (!file_) throw Error("Couldn't create the port log '" + path + "'");
+    if (!file_)
+        throw PortLogError("can't create the port log '" + path + "': " + std::strerror(errno));
 }
 
 PortLog::~PortLog() {

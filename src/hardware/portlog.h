@@ -6,14 +6,22 @@
 //   INW 0xE802 0x0606   (the value read)
 // Each line reaches the file at once, so the log is whole however the
 // program ends.
+#include "error.h"
 #include "hardware/giveio.h"
 
 #include <cstdio>
 #include <string>
 
+// A port log that can't be created: the message names the file and gives
+// the system's reason.
+class PortLogError : public Error {
+public:
+    using Error::Error;
+};
+
 class PortLog : public PortBackend {
 public:
-    // Raises an error when the file can't be created.
+    // Raises PortLogError when the file can't be created.
     PortLog(PortBackend& inner, const std::string& path);
     ~PortLog() override;
     PortLog(const PortLog&) = delete;

@@ -4,6 +4,7 @@
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
 #include "midi/midi.h"
+#include "presets/sbi.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
 #include "ui/kbdform.h"
@@ -34,7 +35,9 @@ uint16_t AskDetectionDialog(QWidget* owner) {
 
 } // namespace
 
-TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWindow(owner) {
+TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
+                     std::filesystem::path presetRoot)
+    : MessageWindow(owner) {
     try {
         BuildForm();
 
@@ -60,8 +63,12 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource) : MessageWin
             OperatorFrames[op] = FrameOps[op];
         BankNames = {"2op", "4op", "6op"};
 
-        // The preset store is created and the preset list filled here.
-
+        try {
+            PresetStore = std::make_unique<SBI>(std::move(presetRoot));
+        } catch (const std::bad_alloc&) {
+            throw Error("Couldn't create an sbi instance");
+        }
+        FillPresetList();
         LoadPresetByName(ComboBoxPreset->currentText().toStdString());
 
         ControllerForm = new TFormCc(this);
@@ -90,7 +97,7 @@ TFormMain::~TFormMain() {
 // Shutdown order: no further MIDI input first, the chip reset last.
 void TFormMain::Release() {
     MidiIn.reset();
-    // The preset store is released here.
+    PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
     Fm801.reset(); // resets the chip: no note keeps sounding

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 
 class FM801;
 class Midi;
+class SBI;
 class TFormCc;
 class TFormKBD;
 class QFrame;
@@ -40,7 +42,10 @@ public:
     // shows the detection dialog.
     using PortBaseSource = std::function<uint16_t(QWidget* owner)>;
 
-    explicit TFormMain(QWidget* owner = nullptr, PortBaseSource portBaseSource = {});
+    // The preset banks are folders of presetRoot, the working directory
+    // when it is empty.
+    explicit TFormMain(QWidget* owner = nullptr, PortBaseSource portBaseSource = {},
+                       std::filesystem::path presetRoot = {});
     ~TFormMain() override;
 
     // True when no card was chosen: the window must not be shown.
@@ -54,7 +59,15 @@ public:
     PatchSettings GetPatchSettings() const;
     void SetPatchSettings(const PatchSettings& settings);
     void LoadDefaultPatch();
+
+    // The preset panel.
+    void FillPresetList();
     void LoadPresetByName(const std::string& name);
+    void ComboBoxBankChange();
+    void ComboBoxPresetSelect();
+    void ComboBoxPresetKeyUp(int key);
+    void ButtonSavePresetClick();
+    void ButtonResetClick();
 
     // Handlers shared by the six frames; the sender's Tag is the operator.
     // Lists and track bars change:
@@ -109,6 +122,7 @@ public:
     TFormKBD* KeyboardForm = nullptr;
     std::array<TFrameOp*, kOperatorCount> OperatorFrames{};
     std::vector<std::string> BankNames;
+    std::unique_ptr<SBI> PresetStore;
     TFormCc* ControllerForm = nullptr;
     std::unique_ptr<Midi> MidiIn;
     OperatorPatch CopyBuffer{}; // zero until the first Copy
@@ -132,7 +146,7 @@ public:
 
     QFrame* PanelPreset;
     QLabel* LabelPreset;
-    QComboBox* ComboBoxPreset;
+    EditableComboBox* ComboBoxPreset;
     QLabel* LabelBank;
     QComboBox* ComboBoxBank;
     QPushButton* ButtonSavePreset;
@@ -206,6 +220,7 @@ private:
     void ShowConnectionPicture(int index);
     // Paste and "Clear" set the frame's three lists, which run no handler.
     void SendListSelections(int op);
+    void ShowPresetNumber(int index);
     void Release();
 
     void NoteOn(uint8_t note, uint8_t velocity);

@@ -84,11 +84,12 @@ void TFormMain::BuildPanelPreset() {
     LabelPreset->setFixedWidth(120);
     ComboBoxPreset = MakeEditList(PanelPreset, "ComboBoxPreset", {}, "Default", 8, 24, 187, 40);
     LabelBank = MakeLabel(PanelPreset, "LabelBank", "Bank", 8, 54);
+    // Wide enough for "4op (1 to 4)" at this font; the buttons give way.
     ComboBoxBank =
-        MakeList(PanelPreset, "ComboBoxBank", {"2op (5 & 6)", "4op (1 to 4)", "6op"}, 8, 70, 87);
+        MakeList(PanelPreset, "ComboBoxBank", {"2op (5 & 6)", "4op (1 to 4)", "6op"}, 8, 70, 95);
     ComboBoxBank->setCurrentIndex(2);
-    ButtonSavePreset = MakeButton(PanelPreset, "ButtonSavePreset", "Save", 100, 68, 46);
-    ButtonReset = MakeButton(PanelPreset, "ButtonReset", "Reset", 149, 68, 46);
+    ButtonSavePreset = MakeButton(PanelPreset, "ButtonSavePreset", "Save", 105, 68, 44);
+    ButtonReset = MakeButton(PanelPreset, "ButtonReset", "Reset", 151, 68, 44);
 }
 
 void TFormMain::BuildPanelOutput() {
@@ -199,6 +200,11 @@ void TFormMain::ConnectHandlers() {
             [this] { RunGuarded([this] { LabelVolumeClick(); }); });
     connect(LabelPan, &ClickLabel::clicked, this,
             [this] { RunGuarded([this] { LabelPanClick(); }); });
+    OnComboBoxSelect(ComboBoxBank, [this] { ComboBoxBankChange(); });
+    OnComboBoxSelect(ComboBoxPreset, [this] { ComboBoxPresetSelect(); });
+    ComboBoxPreset->OnKeyUp([this](int key) { ComboBoxPresetKeyUp(key); });
+    OnClick(ButtonSavePreset, [this] { ButtonSavePresetClick(); });
+    OnClick(ButtonReset, [this] { ButtonResetClick(); });
     OnClick(ButtonKbd, [this] { ButtonKbdClick(); });
     OnClick(ButtonCc, [this] { ButtonCcClick(); });
     OnComboBoxSelect(ComboBoxMidiIn, [this] { ComboBoxMidiInChange(); });

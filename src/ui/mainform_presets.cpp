@@ -1,7 +1,9 @@
 // Patch transfer: the whole-patch records built from the main window's
-// controls and shown in them again, and the presets applied through them.
+// controls and shown in them again, and the preset panel that loads, saves
+// and resets presets through them.
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "presets/sbi.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
 
@@ -28,6 +30,21 @@ int16_t CentsField(const QComboBox* box) {
 
 QString CentsText(int16_t cents) {
     return QString::fromStdString(FormatCents(cents));
+}
+
+constexpr const char* kDefaultPreset = "Default"; // built in, never a file
+constexpr int kEnterKey = 13;
+constexpr const char* kErrorCaption = "Error";
+
+std::string PresetText(const QComboBox* box) {
+    return box->currentText().toStdString();
+}
+
+// The item named by text, without regard to case; a name matching exactly
+// comes first, as a bank may hold both Piano and piano.
+int FindPreset(const QComboBox* box, const QString& text) {
+    const int exact = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return exact >= 0 ? exact : box->findText(text, Qt::MatchFixedString);
 }
 
 } // namespace
@@ -108,8 +125,99 @@ void TFormMain::LoadDefaultPatch() {
     FreeSynthPatch(patch);
 }
 
+// --- preset panel ---
+
+// "Preset" and the 1-based position in the list, 0 for none.
+void TFormMain::ShowPresetNumber(int index) {
+    LabelPreset->setText(QStringLiteral("Preset %1").arg(index + 1));
+}
+
+// The edit text stays; it numbers the item it names, if any.
+void TFormMain::FillPresetList() {
+    const auto bank = static_cast<size_t>(ComboBoxBank->currentIndex());
+    if (bank >= BankNames.size()) return;
+    const QString text = ComboBoxPreset->currentText();
+    QStringList items;
+    for (const std::string& name : PresetStore->GetPresetList(BankNames[bank]))
+        items << QString::fromStdString(name);
+    ComboBoxPreset->clear();
+    ComboBoxPreset->addItems(items);
+    ComboBoxPreset->setCurrentIndex(-1);
+    ComboBoxPreset->setEditText(text);
+    if (text.isEmpty() || text == kDefaultPreset) return;
+    const int index = FindPreset(ComboBoxPreset, text);
+    if (index >= 0) ComboBoxPreset->setCurrentIndex(index);
+    ShowPresetNumber(index);
+}
+
+// A preset replaces what its kind carries; a name that loads nothing
+// changes nothing but the label.
 void TFormMain::LoadPresetByName(const std::string& name) {
     LabelPreset->setText("Preset");
-    if (name == "Default") LoadDefaultPatch();
-    // Presets from the bank files are applied here.
+    if (name == kDefaultPreset) {
+        LoadDefaultPatch();
+        return;
+    }
+    if (name.empty()) return;
+    SynthPatch patch = GetSynthPatch();
+    PatchSettings settings = GetPatchSettings();
+    if (PresetStore->LoadPreset(name, patch, settings)) {
+        ShowPresetNumber(ComboBoxPreset->currentIndex());
+        SetSynthPatch(patch);
+        SetPatchSettings(settings);
+        Fm801->Opl3->SetPatch(patch, settings);
+    }
+    FreeSynthPatch(patch);
+}
+
+// The sound stays as it is.
+void TFormMain::ComboBoxBankChange() {
+    ComboBoxPreset->setCurrentIndex(-1);
+    ComboBoxPreset->setEditText(QString());
+    LabelPreset->setText("Preset");
+    FillPresetList();
+}
+
+void TFormMain::ComboBoxPresetSelect() {
+    LoadPresetByName(PresetText(ComboBoxPreset));
+}
+
+// Typing numbers the preset the text names; Enter loads it.
+void TFormMain::ComboBoxPresetKeyUp(int key) {
+    const int index = FindPreset(ComboBoxPreset, ComboBoxPreset->currentText());
+    if (index < 0) {
+        LabelPreset->setText("Preset");
+    } else if (key == kEnterKey) {
+        ComboBoxPreset->setCurrentIndex(index); // the text takes the item's case
+        LoadPresetByName(PresetText(ComboBoxPreset));
+    } else {
+        ShowPresetNumber(index);
+    }
+}
+
+// The bank shown decides the folder and what the file holds.
+void TFormMain::ButtonSavePresetClick() {
+    const std::string name = PresetText(ComboBoxPreset);
+    if (name.empty()) {
+        ShowMessageBox("You must supply a name for the preset", kErrorCaption);
+        return;
+    }
+    if (name == kDefaultPreset) {
+        ShowMessageBox("The Default preset cannot be saved", kErrorCaption);
+        return;
+    }
+    SynthPatch patch = GetSynthPatch();
+    const PatchSettings settings = GetPatchSettings();
+    if (PresetStore->SavePreset(name, patch, settings))
+        FillPresetList();
+    else
+        ShowMessageBox("Save preset failed", kErrorCaption);
+    FreeSynthPatch(patch);
+}
+
+// The named preset comes back as saved; with no loadable name the chip is
+// left cleared while the controls keep showing the patch.
+void TFormMain::ButtonResetClick() {
+    Fm801->Opl3->Reset();
+    LoadPresetByName(PresetText(ComboBoxPreset));
 }

@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSlider>
 
 #include <algorithm>
@@ -73,6 +74,8 @@ TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
     for (size_t i = 0; i < kOperatorFields.size(); ++i)
         fieldControls_[i] = findChild<QWidget*>(kOperatorFields[i].control);
     BuildMenu();
+    for (QComboBox* list : findChildren<QComboBox*>())
+        list->installEventFilter(this);
 }
 
 void TFrameOp::BuildControls() {
@@ -215,4 +218,19 @@ uint8_t TFrameOp::GetVolume() const {
 void TFrameOp::contextMenuEvent(QContextMenuEvent* event) {
     PopupMenu->exec(event->globalPos());
     event->accept();
+}
+
+bool TFrameOp::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        // A list opens its drop-down on any button; the right one is the menu's.
+        return static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+    case QEvent::ContextMenu:
+        contextMenuEvent(static_cast<QContextMenuEvent*>(event));
+        return true;
+    default:
+        return QFrame::eventFilter(watched, event);
+    }
 }

@@ -85,6 +85,8 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // The frame's lists answer a right click with the frame's menu.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();

@@ -12,6 +12,7 @@
 
 namespace {
 constexpr int kLabelWidth = 337;
+constexpr int kLineHeight = 16; // the pitch of the dialog's lines
 
 bool Found(uint16_t portBase) {
     return portBase != 0 && portBase != 0xFFFF;
@@ -31,6 +32,12 @@ QString ElidedToTwoLines(const std::string& text, int width) {
     if (metrics.boundingRect(two, Qt::TextWordWrap, full).height() <= two.height()) return full;
     // Word wrapping loses up to a word per line: leave room for it.
     return metrics.elidedText(full, Qt::ElideRight, 2 * width - 8 * metrics.averageCharWidth());
+}
+
+// "0xE800": four upper-case digits.
+QString HexAddress(uint16_t portBase) {
+    return QStringLiteral("0x") +
+           QStringLiteral("%1").arg(portBase, 4, 16, QLatin1Char('0')).toUpper();
 }
 
 QString OutputLine(const AudioOutputInfo& output) {
@@ -54,9 +61,12 @@ QString FormatLine(const AudioOutputInfo& output) {
 std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t portBase,
                                             const std::string& instance) {
     if (card.kind == CardKind::Emulated) {
-        return {card.chosenByOption
-                    ? QStringLiteral("The emulated FM801 card runs, as asked.")
-                    : QStringLiteral("No FM801 card was found: the emulated card runs."),
+        // The emulated card is then found like a real one: the line below says where.
+        const QString where =
+            Found(portBase) ? QStringLiteral(", found at %1.").arg(HexAddress(portBase)) : ".";
+        return {(card.chosenByOption ? QStringLiteral("As asked, VI 801 emulates an FM801")
+                                     : QStringLiteral("No FM801 card here: VI 801 emulates one")) +
+                    where,
                 OutputLine(card.output), FormatLine(card.output)};
     }
     if (!Found(portBase)) {
@@ -75,8 +85,7 @@ std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t port
 
 QString AddressText(uint16_t portBase) {
     if (!Found(portBase)) return QStringLiteral("VI 801 Device not found");
-    return QStringLiteral("VI 801 Device found at 0x") +
-           QStringLiteral("%1").arg(portBase, 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("VI 801 Device found at ") + HexAddress(portBase);
 }
 
 TFormPort::TFormPort(QWidget* owner, const CardInUse& card, std::unique_ptr<RegistryAccessor> view)
@@ -126,6 +135,12 @@ void TFormPort::ShowDetection(const CardInUse& card, std::unique_ptr<RegistryAcc
         Label3->setText(texts[2]);
         if (card.kind == CardKind::Emulated && !card.output.open)
             Label3->setToolTip(QString::fromStdString(card.output.error));
+    }
+    // A reason over two lines starts a line higher, so that a blank line
+    // still stands above the address; the output line above it is one line then.
+    if (Label3->heightForWidth(kLabelWidth) > kLineHeight) {
+        Label2->resize(kLabelWidth, kLineHeight);
+        Label3->move(16, 64);
     }
     LabelAddress->setText(AddressText(PortBase));
     LabelAddress->adjustSize();

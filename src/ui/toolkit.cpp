@@ -8,8 +8,10 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyleOptionSlider>
 
 #include <turbojpeg.h>
 
@@ -31,11 +33,34 @@ void ShowBox(QMessageBox::Icon icon, const QString& text, const QString& caption
     QMessageBox box(icon, caption, text, QMessageBox::Ok);
     box.exec();
 }
+
+// The style draws a bar's tick marks in the highlight colour while the bar
+// has the focus or the mouse; they are drawn as for an idle bar instead.
+class SteadyTicksStyle : public QProxyStyle {
+public:
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override {
+        const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
+        if (control != CC_Slider || !slider || !(slider->subControls & SC_SliderTickmarks)) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        QStyleOptionSlider ticks(*slider);
+        ticks.subControls = SC_SliderTickmarks;
+        ticks.activeSubControls = SC_None;
+        ticks.state &= ~(State_HasFocus | State_MouseOver | State_Sunken);
+        QProxyStyle::drawComplexControl(control, &ticks, painter, widget);
+        QStyleOptionSlider rest(*slider);
+        rest.subControls &= ~SC_SliderTickmarks;
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    }
+};
 } // namespace
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     // Only the name: a display name would be appended to every window title.
     setApplicationName(kApplicationTitle);
+    setStyle(new SteadyTicksStyle); // the application owns it
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
@@ -138,10 +163,31 @@ void OnControlChange(QWidget* control, std::function<void()> handler) {
         [&handler](QSlider* bar) { OnTrackBarChange(bar, std::move(handler)); });
 }
 
+namespace {
+// Up and Down move the thumb their way through the inverted controls; Left
+// and Right have no way on a vertical bar, so they do what they do on a
+// horizontal one: Right more, Left less.
+class SideKeys : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Left && key != Qt::Key_Right) return false;
+        static_cast<QSlider*>(watched)->triggerAction(key == Qt::Key_Right
+                                                          ? QAbstractSlider::SliderSingleStepAdd
+                                                          : QAbstractSlider::SliderSingleStepSub);
+        return true;
+    }
+};
+
+} // namespace
+
 void SetMinimumAtTop(QSlider* bar) {
     bar->setOrientation(Qt::Vertical);
     bar->setInvertedAppearance(true);
     bar->setInvertedControls(true);
+    bar->installEventFilter(new SideKeys(bar));
 }
 
 QStringList ItemList(std::span<const char* const> texts) {
@@ -302,6 +348,20 @@ EditableComboBox::EditableComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
+    QLineEdit* edit = lineEdit();
+    // Qt picks the item matching the text when the box loses the focus, as
+    // if the user had chosen it: clicking "Save" would load the named preset
+    // over the edited sound before saving it.
+    QObject::disconnect(edit, &QLineEdit::editingFinished, this, nullptr);
+    // The typed text is no item any more, so none stays selected.
+    QObject::connect(edit, &QLineEdit::textEdited, this, [this, edit] {
+        if (currentIndex() < 0) return;
+        const QString text = edit->text();
+        const int cursor = edit->cursorPosition();
+        setCurrentIndex(-1); // clears the text too
+        edit->setText(text);
+        edit->setCursorPosition(cursor);
+    });
 }
 
 void EditableComboBox::OnKeyUp(std::function<void(int)> handler) {

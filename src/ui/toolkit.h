@@ -138,6 +138,7 @@ protected:
 
 // An editable combo box: free text plus items, no completion, typed text
 // never added as an item, and key releases reported as virtual-key codes.
+// Typing leaves no item selected; only the user's pick selects one.
 class EditableComboBox : public QComboBox {
 public:
     explicit EditableComboBox(QWidget* parent = nullptr);

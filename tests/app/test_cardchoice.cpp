@@ -84,14 +84,58 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     std::ostringstream out, err;
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--help"}), "vi801", out, err), 0);
     EXPECT_EQ(out.str(), UsageText("vi801"));
-    for (const char* option : {"--card=auto|hardware|emulated", "--port-log=FILE", "--midi-in=TEXT",
-                               "--help", "--version"})
+    for (const char* option :
+         {"--card=auto|hardware|emulated", "--port-log=FILE", "--midi-in=TEXT", "--help",
+          "--version", "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op",
+          "--preset=NAME", "--channel=N", "--rate=HZ", "vi801 --render="})
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
     out.str("");
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--version"}), "vi801", out, err), 0);
     EXPECT_EQ(out.str().rfind("VI 801 ", 0), 0u);
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--card=emulated"}), "vi801", out, err), -1);
+}
+
+TEST(CommandLine, RenderAndRecordOptionsAreRead) {
+    const CommandLine render =
+        ParseCommandLine({"--render=a song.mid", "--out", "a song.wav", "--bank=4op",
+                          "--preset=Pipe Organ", "--channel=10", "--rate=44100"})
+            .options;
+    EXPECT_EQ(render.render, "a song.mid");
+    EXPECT_EQ(render.out, "a song.wav");
+    EXPECT_EQ(render.bank, "4op");
+    EXPECT_EQ(render.preset, "Pipe Organ");
+    EXPECT_EQ(render.channel, 10);
+    EXPECT_EQ(render.rate, 44100u);
+    const CommandLine defaults = ParseCommandLine({"--render=s.mid", "--out=s.wav"}).options;
+    EXPECT_EQ(defaults.channel, 1);
+    EXPECT_EQ(defaults.rate, 48000u);
+    EXPECT_EQ(defaults.bank, "");
+    EXPECT_EQ(ParseCommandLine({"--record=take.wav"}).options.record, "take.wav");
+}
+
+TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--out=x.wav"}, "option --out needs --render"},
+        {{"--preset=Flute"}, "option --preset needs --render"},
+        {{"--render=s.mid"}, "option --render needs --out=FILE"},
+        {{"--render=s.mid", "--out=s.mid"}, "option --out names the MIDI file itself"},
+        {{"--render=s.mid", "--out=x", "--record=y"},
+         "options --render and --record can't go together"},
+        {{"--render=s.mid", "--out=x", "--card=hardware"},
+         "option --render plays the emulated card, not --card=hardware"},
+        {{"--record=y", "--card=hardware"},
+         "option --record records the emulated card, not --card=hardware"},
+        {{"--render=s", "--out=x", "--channel=0"}, "bad value '0' for --channel (1 to 16)"},
+        {{"--render=s", "--out=x", "--channel=17"}, "bad value '17' for --channel (1 to 16)"},
+        {{"--render=s", "--out=x", "--rate=7999"}, "bad value '7999' for --rate (8000 to 192000)"},
+        {{"--render=s", "--out=x", "--rate=48k"}, "bad value '48k' for --rate (8000 to 192000)"},
+        {{"--render=s", "--out=x", "--bank=3op"}, "bad value '3op' for --bank (2op, 4op or 6op)"},
+        {{"--render=s", "--out=x", "--preset="}, "option --preset needs a name"},
+        {{"--record="}, "option --record needs a file name"},
+    };
+    for (const auto& [args, error] : refusals)
+        EXPECT_EQ(ParseCommandLine(args).error, error) << args.back();
 }
 
 TEST(CardChoice, AutoFollowsThePresenceOfACard) {

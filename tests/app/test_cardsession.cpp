@@ -5,9 +5,12 @@
 #include "hardware/giveio.h"
 #include "sysfs_tree.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -63,8 +66,10 @@ TEST(CardSessionTest, HardwareChosenWithoutACardIsNotFoundByTheDialog) {
     // Port permission, where refused, gives the giveio message.
     try {
         EnablePortAccess();
-    } catch (const Error& error) {
+    } catch (const PortAccessError& error) {
         EXPECT_STREQ(error.what(), "Couldn't access giveio device");
+        // The reason the terminal is told: no privilege, or no port I/O.
+        EXPECT_TRUE(error.Reason() == EPERM || error.Reason() == ENOSYS) << error.Reason();
     }
 }
 
@@ -88,5 +93,33 @@ TEST(CardSessionTest, UnwritablePortLogRaisesAndInstallsNothing) {
     PortBackend* before = &CurrentPortBackend();
     EXPECT_THROW(CardSession(Options(CardOption::Emulated, "/nonexistent/dir/ports.log")), Error);
     EXPECT_EQ(&CurrentPortBackend(), before);
+}
+TEST(CardSessionTest, RenderingTakesTheEmulatedCardWithoutAnOutputEvenBesideARealOne) {
+    SysfsTree tree;
+    tree.AddDevice("0000:05:00.0", 0x1319, 0x0801, true, {{0xD000, 0xD07F, kIo}});
+    CommandLine options = Options(CardOption::Auto);
+    options.render = "song.mid";
+    options.out = "song.wav";
+    CardSession session(options, tree.Root());
+    EXPECT_EQ(session.Card().kind, CardKind::Emulated);
+    ASSERT_NE(session.Emulated(), nullptr);
+    EXPECT_FALSE(session.Emulated()->OutputInfo().open);
+    EXPECT_EQ(&CurrentPortBackend(), session.Emulated());
+}
+
+TEST(CardSessionTest, RecordingIsRefusedWhenTheHardwarePlays) {
+    SysfsTree tree;
+    tree.AddDevice("0000:05:00.0", 0x1319, 0x0801, true, {{0xD000, 0xD07F, kIo}});
+    CommandLine options = Options(CardOption::Auto);
+    options.record = (QDir::temp().filePath("vi801-never.wav")).toStdString();
+    PortBackend* before = &CurrentPortBackend();
+    try {
+        CardSession session(options, tree.Root());
+        ADD_FAILURE() << "recording the hardware";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("--card=emulated"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(&CurrentPortBackend(), before);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(options.record)));
 }
 } // namespace

@@ -8,8 +8,8 @@
 #include "jackpeers.h"
 #include "midi/midi.h"
 #include "midi/shortmessage.h"
-#include "presets/sbi.h"
 #include "signal.h"
+#include "support/jackcapture.h"
 #include "support/jackserver.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -83,19 +83,6 @@ size_t HeapInUse() {
 #endif
 }
 
-// What loading a preset of the panel does: the records read from the bank,
-// shown in the window and programmed.
-void LoadStarter(TFormMain& form, const std::string& bank, const std::string& name) {
-    SBI store(kData);
-    store.GetPresetList(bank);
-    SynthPatch patch = form.GetSynthPatch();
-    PatchSettings settings = form.GetPatchSettings();
-    ASSERT_TRUE(store.LoadPreset(name, patch, settings)) << name;
-    form.SetSynthPatch(patch);
-    form.SetPatchSettings(settings);
-    form.Fm801->Opl3->SetPatch(patch, settings);
-}
-
 struct Heard {
     long latencyFrames = -1; // from the note on's frame to the first frame above the floor
     double cents = 1e9;      // off 440 Hz, while held
@@ -121,7 +108,8 @@ protected:
         keys = std::make_unique<JackMidiSender>("keys", 110'000);
         ASSERT_TRUE(keys->Ok());
         const uint16_t base = card->Emulated()->Base();
-        form = std::make_unique<Form>(nullptr, [base](QWidget*) { return base; });
+        form = std::make_unique<Form>(
+            nullptr, [base](QWidget*) { return base; }, kData);
         form->show();
     }
 
@@ -142,13 +130,20 @@ protected:
         return ports.size() == 1 ? ports[0] : "";
     }
 
-    // Note on 69, held, note off, and what the recording says of it.
+    // A starter preset chosen by program change in the bank the user picked,
+    // then note on 69, held, note off, and what the recording says of it.
     Heard PlayA4() {
         Heard heard;
-        LoadStarter(*form, "2op", "Clarinet");
-        JackRecorder recorder("recorder", 2 * kRate);
-        EXPECT_TRUE(recorder.ConnectFrom("^VI 801:"));
-        recorder.Start();
+        UserChooses(form->ComboBoxBank, 0); // 2op
+        const int clarinet = form->ComboBoxPreset->findText("Clarinet");
+        EXPECT_GE(clarinet, 0);
+        keys->Send({0xC0, static_cast<uint8_t>(clarinet)});
+        RunLoop(50);
+        EXPECT_EQ(form->ComboBoxPreset->currentText(), "Clarinet");
+        JackCapture recorder(2 * kRate);
+        const std::string why = recorder.Open();
+        EXPECT_EQ(why, "");
+        recorder.recording.store(true);
         RunLoop(200);
         const size_t first = keys->Queued();
         keys->Send({0x90, 69, 127});
@@ -161,9 +156,9 @@ protected:
         EXPECT_TRUE(recorder.Full()) << "the server stopped playing";
         if (!recorder.Full() || keys->Sent() < first + 2) return heard;
 
-        Signal s{recorder.Samples(), kRate};
-        const long on = static_cast<long>(keys->SentAt(first) - recorder.FirstFrame());
-        const long off = static_cast<long>(keys->SentAt(first + 1) - recorder.FirstFrame());
+        Signal s{recorder.samples, kRate};
+        const long on = static_cast<long>(keys->SentAt(first) - recorder.firstFrame);
+        const long off = static_cast<long>(keys->SentAt(first + 1) - recorder.firstFrame);
         EXPECT_GT(on, 0);
         const std::vector<double> left = s.Channel(0), right = s.Channel(1);
         double floor = 0;
@@ -260,8 +255,6 @@ struct Ticks {
 // window keeps its timers, and the heap back where it was.
 TEST_F(EndToEnd, AFloodOfMessagesIsHandledInOrderWhileTheWindowResponds) {
     constexpr size_t kFlood = 100'000;
-    form->ComboBoxPreset->clear();
-    form->ComboBoxPreset->addItems({"Default", "Other"});
     form->OperatorFrames[0]->SetCcEnabled(true);
     UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
     RunLoop(50);

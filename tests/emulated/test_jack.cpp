@@ -2,6 +2,7 @@
 // for the test, and a JACK client of ours records what it plays.
 #include "rig.h"
 
+#include "support/jackcapture.h"
 #include "support/jackserver.h"
 
 #include <gtest/gtest.h>
@@ -17,35 +18,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Records both inputs into memory from the JACK process callback.
-struct Capture {
-    jack_client_t* client = nullptr;
-    jack_port_t* ports[2] = {nullptr, nullptr};
-    std::vector<float> samples; // interleaved
-    std::atomic<size_t> frames{0};
-    std::atomic<bool> recording{false};
-    std::atomic<int> xruns{0};
-
-    static int Xrun(void* self) {
-        static_cast<Capture*>(self)->xruns.fetch_add(1);
-        return 0;
-    }
-
-    static int Process(jack_nframes_t n, void* self) {
-        auto& c = *static_cast<Capture*>(self);
-        if (!c.recording.load()) return 0;
-        const auto* left = static_cast<const float*>(jack_port_get_buffer(c.ports[0], n));
-        const auto* right = static_cast<const float*>(jack_port_get_buffer(c.ports[1], n));
-        size_t at = c.frames.load();
-        for (jack_nframes_t i = 0; i < n && at < c.samples.size() / 2; ++i, ++at) {
-            c.samples[2 * at] = left[i];
-            c.samples[2 * at + 1] = right[i];
-        }
-        c.frames.store(at);
-        return 0;
-    }
-};
 
 class JackOutput : public testing::Test {
 protected:
@@ -70,26 +42,8 @@ TEST_F(JackOutput, CardPlaysTheNoteAtItsPitchIntoJack) {
     std::printf("output: %s, %s, %u Hz, %u frames, %.2f ms\n", info.api.c_str(),
                 info.device.c_str(), info.rate, info.period, info.latencyMs);
 
-    Capture capture;
-    capture.samples.resize(2 * 48000 * 3 / 2);
-    capture.client = jack_client_open("vi801-capture", JackNoStartServer, nullptr);
-    ASSERT_NE(capture.client, nullptr);
-    const char* names[2] = {"left", "right"};
-    for (int i = 0; i < 2; ++i) {
-        capture.ports[i] = jack_port_register(capture.client, names[i], JACK_DEFAULT_AUDIO_TYPE,
-                                              JackPortIsInput, 0);
-        ASSERT_NE(capture.ports[i], nullptr);
-    }
-    jack_set_process_callback(capture.client, &Capture::Process, &capture);
-    jack_set_xrun_callback(capture.client, &Capture::Xrun, &capture);
-    ASSERT_EQ(jack_activate(capture.client), 0);
-    const char** cardPorts = jack_get_ports(capture.client, "^VI 801:", nullptr, JackPortIsOutput);
-    ASSERT_NE(cardPorts, nullptr);
-    ASSERT_NE(cardPorts[0], nullptr);
-    ASSERT_NE(cardPorts[1], nullptr);
-    for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(jack_connect(capture.client, cardPorts[i], jack_port_name(capture.ports[i])), 0);
-    jack_free(cardPorts);
+    JackCapture capture(48000 * 3 / 2);
+    ASSERT_EQ(capture.Open(), "");
 
     rig.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());
     rig.Opl3().NoteOn(0, 0, 69);
@@ -99,10 +53,9 @@ TEST_F(JackOutput, CardPlaysTheNoteAtItsPitchIntoJack) {
     std::this_thread::sleep_for(200ms);
     capture.recording.store(true);
     const auto end = std::chrono::steady_clock::now() + 15s;
-    while (capture.frames.load() < capture.samples.size() / 2 &&
-           std::chrono::steady_clock::now() < end)
+    while (!capture.Full() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(20ms);
-    jack_client_close(capture.client);
+    capture.Close();
     rig.card.StopOutput();
 
     ASSERT_EQ(capture.frames.load(), capture.samples.size() / 2) << "the server stopped playing";

@@ -1,7 +1,7 @@
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
-#include "hardware/portlog.h"
 #include "hardware/fm801.h"
+#include "hardware/portlog.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +88,13 @@ TEST_F(PortLogTest, RefusedAccessAndUnwritableFilesRaiseErrors) {
         PortLog log(inner, path);
         EXPECT_THROW(log.EnableAccess(), Error);
     }
-    EXPECT_THROW(PortLog(inner, "/nonexistent-dir/port.log"), Error);
+    try {
+        PortLog log(inner, "/nonexistent-dir/port.log");
+        FAIL() << "no error";
+    } catch (const PortLogError& error) {
+        EXPECT_STREQ(error.what(), "can't create the port log '/nonexistent-dir/port.log': "
+                                   "No such file or directory");
+    }
 }
 
 } // namespace

@@ -73,54 +73,6 @@ int JackMidiSender::Process(jack_nframes_t frames, void* self) {
     return 0;
 }
 
-JackRecorder::JackRecorder(const std::string& clientName, size_t frames)
-    : capacity_(frames), samples_(2 * frames) {
-    client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
-    if (!client_) return;
-    const char* names[2] = {"left", "right"};
-    for (int i = 0; i < 2; ++i)
-        ports_[i] =
-            jack_port_register(client_, names[i], JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    jack_set_process_callback(client_, &JackRecorder::Process, this);
-    if (!ports_[0] || !ports_[1] || jack_activate(client_) != 0) Close();
-}
-
-JackRecorder::~JackRecorder() {
-    Close();
-}
-
-void JackRecorder::Close() {
-    if (!client_) return;
-    jack_deactivate(client_);
-    jack_client_close(client_);
-    client_ = nullptr;
-}
-
-bool JackRecorder::ConnectFrom(const std::string& pattern) {
-    if (!client_) return false;
-    const std::vector<std::string> outputs =
-        JackPorts(client_, pattern, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-    if (outputs.size() < 2) return false;
-    for (int i = 0; i < 2; ++i)
-        if (jack_connect(client_, outputs[i].c_str(), jack_port_name(ports_[i])) != 0) return false;
-    return true;
-}
-
-int JackRecorder::Process(jack_nframes_t n, void* self) {
-    auto& r = *static_cast<JackRecorder*>(self);
-    if (!r.recording_.load(std::memory_order_acquire)) return 0;
-    const auto* left = static_cast<const float*>(jack_port_get_buffer(r.ports_[0], n));
-    const auto* right = static_cast<const float*>(jack_port_get_buffer(r.ports_[1], n));
-    size_t at = r.frames_.load(std::memory_order_relaxed);
-    if (at == 0) r.firstFrame_ = jack_last_frame_time(r.client_);
-    for (jack_nframes_t i = 0; i < n && at < r.capacity_; ++i, ++at) {
-        r.samples_[2 * at] = left[i];
-        r.samples_[2 * at + 1] = right[i];
-    }
-    r.frames_.store(at, std::memory_order_release);
-    return 0;
-}
-
 std::vector<std::string> JackPorts(jack_client_t* client, const std::string& pattern,
                                    const char* type, unsigned long flags) {
     std::vector<std::string> names;

@@ -1,8 +1,8 @@
 #pragma once
-// The test's own clients on a JACK server: a MIDI output that sends short
-// messages and says at which frame each left, and a stereo recorder that
-// says at which frame its recording begins. Both run in their own client, so
-// that neither sits between the other and the program under test.
+// A MIDI output of the test's own on a JACK server, which sends short
+// messages and says at which frame each left. It is a client of its own, so
+// that it never sits between the program under test and a recording of it
+// (JackCapture).
 #include <jack/jack.h>
 
 #include <array>
@@ -22,7 +22,7 @@ public:
 
     bool Ok() const { return client_ != nullptr; }
     jack_client_t* Client() const { return client_; }
-    std::string PortName() const; // "client:out"
+    std::string PortName() const;            // "client:out"
     bool ConnectTo(const std::string& port); // returns once the connection carries
 
     // Queued from the test thread without allocating; sent in order at the
@@ -53,38 +53,6 @@ private:
     std::vector<jack_nframes_t> sentAt_;
     std::vector<jack_time_t> sentTime_;
     std::atomic<size_t> queued_{0}, sent_{0};
-};
-
-class JackRecorder {
-public:
-    JackRecorder(const std::string& clientName, size_t frames);
-    ~JackRecorder();
-    JackRecorder(const JackRecorder&) = delete;
-    JackRecorder& operator=(const JackRecorder&) = delete;
-
-    bool Ok() const { return client_ != nullptr; }
-    // Connects the first two audio outputs whose names match the pattern.
-    bool ConnectFrom(const std::string& pattern);
-
-    void Start() { recording_.store(true, std::memory_order_release); }
-    size_t Frames() const { return frames_.load(std::memory_order_acquire); }
-    bool Full() const { return Frames() == capacity_; }
-    // The frame time of the first recorded frame; valid once Frames() > 0.
-    jack_nframes_t FirstFrame() const { return firstFrame_; }
-    // Interleaved left, right; read it once recording has ended (Full or Close).
-    const std::vector<float>& Samples() const { return samples_; }
-    void Close();
-
-private:
-    static int Process(jack_nframes_t frames, void* self);
-
-    jack_client_t* client_ = nullptr;
-    jack_port_t* ports_[2] = {nullptr, nullptr};
-    size_t capacity_;
-    std::vector<float> samples_;
-    jack_nframes_t firstFrame_ = 0;
-    std::atomic<size_t> frames_{0};
-    std::atomic<bool> recording_{false};
 };
 
 // The full names of the ports of a type and direction whose names match the

@@ -6,6 +6,7 @@
 #include "ui/mainform.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -26,11 +27,14 @@ inline std::vector<uint16_t> VolumeWrites(const PortRecorder& rec) {
 }
 
 // A started main window on the recorder; the card's volume register holds
-// cardVolume before start.
+// cardVolume before start. Its banks are folders of presetRoot, the working
+// directory when empty.
 struct Started {
-    explicit Started(uint16_t cardVolume = 0x0606) : scope(rec) {
+    explicit Started(uint16_t cardVolume = 0x0606, const std::filesystem::path& presetRoot = {})
+        : scope(rec) {
         rec.SetWord(kVolumePort, cardVolume);
-        form = std::make_unique<TFormMain>(nullptr, [](QWidget*) { return kBase; });
+        form = std::make_unique<TFormMain>(
+            nullptr, [](QWidget*) { return kBase; }, presetRoot);
     }
     ~Started() { form.reset(); }
     PortRecorder rec;

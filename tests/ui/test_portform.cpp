@@ -2,6 +2,7 @@
 #include "hardware/ccsregistry.h"
 #include "ui/portform.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -166,6 +167,14 @@ TEST_P(PortFormTexts, SayWhichCardAndWhichOutput) {
             << c.what << ": " << label->text().toStdString();
         all += label->text() + "\n";
     }
+    // The lines never overlap, and a blank line stays above the address.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_LE(labels[i]->y() + labels[i]->heightForWidth(labels[i]->width()),
+                  labels[i + 1]->y())
+            << c.what;
+    const int bottom = form.Label3->y() + form.Label3->heightForWidth(form.Label3->width());
+    EXPECT_GE(form.LabelAddress->y() - bottom, QFontMetrics(form.Label3->font()).lineSpacing())
+        << c.what;
     for (const QString& fragment : c.fragments)
         EXPECT_TRUE(all.contains(fragment))
             << c.what << ": no '" << fragment.toStdString() << "' in\n"
@@ -183,9 +192,9 @@ AudioOutputInfo Open() {
     return output;
 }
 
-AudioOutputInfo Closed() {
+AudioOutputInfo Closed(const char* reason = "no audio device") {
     AudioOutputInfo output;
-    output.error = "no audio device";
+    output.error = reason;
     return output;
 }
 
@@ -199,14 +208,20 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{"emulated, none found",
                              {CardKind::Emulated, false, Open()},
                              0xE800,
-                             {"No FM801", "emulated", "PulseAudio", "Built-in Audio Analog Stereo",
-                              "48000 Hz", "256 frames", "10.7 ms"}},
+                             {"No FM801", "emulates", "found at 0xE800", "PulseAudio",
+                              "Built-in Audio Analog Stereo", "48000 Hz", "256 frames", "10.7 ms"}},
                     TextCase{"emulated, asked for",
                              {CardKind::Emulated, true, Open()},
                              0xE800,
-                             {"emulated", "as asked"}},
+                             {"emulates an FM801", "As asked", "found at 0xE800"}},
                     TextCase{"emulated, silent",
                              {CardKind::Emulated, false, Closed()},
                              0xE800,
-                             {"No sound output could be opened", "no audio device", "silently"}}));
+                             {"No sound output could be opened", "no audio device", "silently"}},
+                    TextCase{"emulated, silent for a reason over two lines",
+                             {CardKind::Emulated, false,
+                              Closed("JACK: no server running; PulseAudio: no server running; "
+                                     "ALSA: no device")},
+                             0xE800,
+                             {"ALSA: no device", "found at 0xE800"}}));
 } // namespace

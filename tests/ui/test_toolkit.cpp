@@ -1,3 +1,4 @@
+#include "boxcatcher.h"
 #include "error.h"
 #include "ui/toolkit.h"
 
@@ -19,30 +20,6 @@
 #include <fstream>
 
 namespace {
-struct Box {
-    QMessageBox::Icon icon;
-    QString text, caption;
-};
-
-Application& App() {
-    return *dynamic_cast<Application*>(QCoreApplication::instance());
-}
-
-// Collects the boxes that would have been shown.
-class BoxCatcher {
-public:
-    BoxCatcher() {
-        previous_ = App().SetMessageBoxHook(
-            [this](QMessageBox::Icon icon, const QString& text, const QString& caption) {
-                boxes.push_back({icon, text, caption});
-            });
-    }
-    ~BoxCatcher() { App().SetMessageBoxHook(previous_); }
-    std::vector<Box> boxes;
-
-private:
-    MessageBoxHook previous_;
-};
 
 // ---- the event rule -------------------------------------------------------
 
@@ -336,6 +313,35 @@ TEST(EditableComboBoxTest, KeyUpGivesVirtualKeysAndEnterPicksNothingByItself) {
     QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a", true);
     QApplication::sendEvent(&box, &repeat);
     EXPECT_EQ(keys.size(), 5u);
+}
+
+TEST(EditableComboBoxTest, TypingDeselectsAndLeavingPicksNothing) {
+    QWidget window;
+    auto* box = new EditableComboBox(&window);
+    auto* other = new QPushButton("Save", &window);
+    other->move(0, 40);
+    box->addItems({"Bell", "Organ"});
+    int activations = 0;
+    QObject::connect(box, &QComboBox::activated, [&] { ++activations; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    box->setCurrentIndex(1);
+    box->setFocus();
+    box->lineEdit()->setCursorPosition(2);
+    QTest::keyClick(box, Qt::Key_X);
+    EXPECT_EQ(box->currentText(), "Orxgan");
+    EXPECT_EQ(box->currentIndex(), -1);
+    QTest::keyClick(box, Qt::Key_Y); // the cursor stays where the user typed
+    EXPECT_EQ(box->currentText(), "Orxygan");
+
+    // Text naming an item exactly is still no pick when the focus moves on.
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box, "Bell");
+    other->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(activations, 0);
 }
 
 TEST(EditableComboBoxTest, KeyUpErrorIsShown) {

@@ -56,6 +56,7 @@ void EmulatedCard::OutputPeriod(void* user, StereoOut out, size_t frames) {
         return;
     }
     card.engine_.Period(card.queue_, card.volume_.load(std::memory_order_relaxed), out, frames);
+    if (card.outputTap_) card.outputTap_->Push(out, frames);
     card.chip_.store(kStream, std::memory_order_release);
 }
 

@@ -19,6 +19,7 @@
 #include "hardware/emulated/audiooutput.h"
 #include "hardware/emulated/registerqueue.h"
 #include "hardware/emulated/soundengine.h"
+#include "hardware/emulated/stereoring.h"
 #include "hardware/fm801regs.h"
 #include "hardware/giveio.h"
 
@@ -72,6 +73,11 @@ public:
     void SetWriteTap(WriteTap tap);
     // Whether the last period found the chip asleep; offline only.
     bool Sleeping() const { return engine_.Idle(); }
+    // Every period the audio output plays is copied into `ring` (null: none).
+    // Set it only while no output is open.
+    void SetOutputTap(StereoRing* ring) { outputTap_ = ring; }
+    // Register writes made but not yet heard.
+    bool WritesPending() const { return !queue_.Empty(); }
 
 private:
     enum ChipOwner : uint8_t {
@@ -93,5 +99,6 @@ private:
     std::atomic<ChipOwner> chip_{kOffline};
     std::mutex offline_;
     SoundEngine engine_{kDefaultOutputRate};
+    StereoRing* outputTap_ = nullptr;
     AudioOutput output_{&EmulatedCard::OutputPeriod, this}; // last: closes first
 };

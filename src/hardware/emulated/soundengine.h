@@ -15,8 +15,7 @@
 // sounds as it would on a card that never slept.
 //
 // Whoever calls a member owns the engine for that call; the card sees to it
-// that one thread at a time does. A recorder of the live output would take
-// each finished period at the end of Period, into a lock-free ring.
+// that one thread at a time does.
 #include "hardware/emulated/audiooutput.h"
 #include "hardware/emulated/registerqueue.h"
 

@@ -1,0 +1,38 @@
+#pragma once
+// The folder the program runs in: the one holding the connection pictures
+// (img/) and the preset banks (2op/, 4op/, 6op/), whose paths are relative.
+//
+// Started in a folder that has img/ (like data/), the program stays there.
+// Otherwise, once installed, it runs in the user's own folder, made on the
+// first run from the installed share folder and brought up to date by later
+// ones: pictures follow the installed ones, starter presets the user has
+// never had are added, and no preset file of the user's is ever replaced or
+// brought back after the user deleted it.
+#include <filesystem>
+#include <string>
+
+struct DataPlaces {
+    std::filesystem::path start;  // the working directory at start
+    std::filesystem::path shared; // the installed pictures and starter banks
+    std::filesystem::path user;   // the user's own folder
+};
+
+struct DataFolder {
+    std::filesystem::path path; // where to run
+    std::string note;           // one line for the terminal; empty when all is well
+};
+
+// The places on this machine: shared beside the executable
+// (<prefix>/bin/vi801 -> <prefix>/share/vi801), user under $XDG_DATA_HOME.
+DataPlaces DefaultDataPlaces();
+std::filesystem::path UserDataHome(const char* xdgDataHome, const char* home);
+
+// Decides, and makes or updates the user's folder where that is the choice.
+DataFolder ChooseDataFolder(const DataPlaces& places);
+
+// Copies what the user's folder lacks from shared (rules above). Raises
+// std::filesystem::filesystem_error when the folder can't be made.
+void UpdateUserFolder(const std::filesystem::path& shared, const std::filesystem::path& user);
+
+// Chooses and changes into the folder; returns the note.
+std::string EnterDataFolder();

@@ -1,0 +1,66 @@
+#include "app/rendersong.h"
+
+#include "app/offlinerender.h"
+#include "app/progress.h"
+#include "app/wavwriter.h"
+#include "error.h"
+#include "hardware/emulated/emulatedcard.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+int NotesOn(const MidiFile& song, int channel) {
+    const uint8_t noteOn = static_cast<uint8_t>(0x90 + channel - 1);
+    return static_cast<int>(
+        std::count_if(song.Messages.begin(), song.Messages.end(), [noteOn](const TimedMessage& m) {
+            return m.Message.Status == noteOn && m.Message.Data2;
+        }));
+}
+} // namespace
+
+RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
+                         const std::function<void(ShortMessage)>& deliver, std::ostream* progress) {
+    const auto start = std::chrono::steady_clock::now();
+    // Refused before a minute is spent on it.
+    const double last = song.Messages.empty() ? 0 : song.Messages.back().Seconds;
+    if (last * options.rate + OfflineRender::MostFrames(0, options.rate) > WavWriter::kMaxFrames)
+        throw Error(options.out + ": longer than a WAV file holds (4 GiB)");
+    card.SetOutputRate(options.rate);
+    const std::vector<FramedMessage> messages = FrameMessages(song.Messages, options.rate);
+
+    WavWriter writer(options.out, options.rate);
+    ProgressBar bar(progress);
+    OfflineRender render;
+    render.deliver = deliver;
+    render.write = [&writer](const float* frames, size_t count) { writer.Write(frames, count); };
+    render.progress = [&bar](uint64_t done, uint64_t music) {
+        bar.Show(music ? static_cast<double>(done) / music : 1.0);
+    };
+    try {
+        render.Run(card, messages);
+    } catch (...) {
+        bar.Clear();
+        throw;
+    }
+    bar.Clear();
+    writer.Finish();
+
+    RenderReport report;
+    report.out = options.out;
+    report.seconds = static_cast<double>(writer.Frames()) / options.rate;
+    report.notes = NotesOn(song, options.channel);
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    report.speed = took > 0 ? report.seconds / took : 0;
+    return report;
+}
+
+std::string RenderSummary(const RenderReport& report) {
+    char speed[32];
+    std::snprintf(speed, sizeof speed, "%.1f", report.speed);
+    return report.out + ": " + FormatDuration(report.seconds) + " of audio, " +
+           std::to_string(report.notes) + (report.notes == 1 ? " note, " : " notes, ") + speed +
+           " x real time";
+}

@@ -1,0 +1,31 @@
+#pragma once
+// `vi801 --render`: a song read from a MIDI file, played through the
+// emulated card offline and written into a WAV file. Whoever calls it plays
+// the messages (the main window does, as it plays live input) through the
+// function it hands over.
+#include "app/cardchoice.h"
+#include "midi/midifile.h"
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+class EmulatedCard;
+
+struct RenderReport {
+    std::string out;
+    double seconds = 0; // of audio written
+    int notes = 0;      // note-ons of the song on the channel played
+    double speed = 0;   // seconds of audio per second of rendering
+};
+
+// Renders `song` into options.out at options.rate on `card` (its port
+// functions installed, no audio output open); deliver plays one message,
+// writing to the card. The bar goes to `progress` (null: none). Raises an
+// Error naming the output when it can't be written: nothing is left under
+// its name then.
+RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
+                         const std::function<void(ShortMessage)>& deliver, std::ostream* progress);
+
+// One line: "song.wav: 3:12.4 of audio, 412 notes, 85.2 x real time".
+std::string RenderSummary(const RenderReport& report);

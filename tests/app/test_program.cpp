@@ -1,0 +1,280 @@
+// The program as a user starts it: the real executable on a virtual X
+// display (the test runs under xvfb-run), driven with xdotool.
+#include "portprotocol.h"
+#include "ui/toolkit.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <sys/io.h>
+
+namespace {
+const QString kDialog = QStringLiteral("Device detection - VI 801");
+const QString kMainWindow = QStringLiteral("Midi Synthesizer - VI 801");
+constexpr uint16_t kOplPort = 0xE868;
+
+// The program with a quiet, clean environment: its own runtime folder, no
+// leak report from the child (its behaviour is under test here).
+struct Program {
+    explicit Program(const QString& executable = VI801_PROGRAM) {
+        process.setProgram(executable);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        if (!env.contains("DISPLAY"))
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        else
+            env.insert("QT_QPA_PLATFORM", "xcb");
+        process.setProcessEnvironment(env);
+    }
+    ~Program() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    void Start(const QStringList& args, const QString& folder) {
+        process.setArguments(args);
+        process.setWorkingDirectory(folder);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted());
+    }
+    void Signal(int signal) const { ::kill(static_cast<pid_t>(process.processId()), signal); }
+    // The exit status, or -1 when it did not end in time or ended by a signal.
+    int Finish(int ms = 10000) {
+        if (!process.waitForFinished(ms) || process.exitStatus() != QProcess::NormalExit) return -1;
+        return process.exitCode();
+    }
+    QTemporaryDir runtime;
+    QProcess process;
+};
+
+bool HasDisplay() {
+    return qEnvironmentVariableIsSet("DISPLAY");
+}
+
+// The id of the visible window with exactly this title, once it is there.
+QString WaitForWindow(const QString& title, int ms = 20000) {
+    QProcess search;
+    search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
+    if (!search.waitForFinished(ms)) {
+        search.kill();
+        search.waitForFinished();
+        return {};
+    }
+    return QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+}
+
+// Enter clicks the focused button: OK in the detection dialog and the error box.
+void PressEnter(const QString& window) {
+    QProcess::execute("xdotool", {"windowfocus", "--sync", window});
+    QProcess::execute("xdotool", {"key", "--clearmodifiers", "Return"});
+}
+
+std::vector<PortRecorder::Access> ReadPortLog(const QString& path) {
+    std::vector<PortRecorder::Access> trace;
+    std::ifstream log(path.toStdString());
+    for (std::string kind, port, value; log >> kind >> port >> value;) {
+        const auto k = kind == "OUTB"   ? PortRecorder::Kind::OutByte
+                       : kind == "OUTW" ? PortRecorder::Kind::OutWord
+                                        : PortRecorder::Kind::InWord;
+        trace.push_back({k, static_cast<uint16_t>(std::stoi(port, nullptr, 16)),
+                         static_cast<uint16_t>(std::stoi(value, nullptr, 16))});
+    }
+    return trace;
+}
+
+// Started in data/ on the emulated card, past the detection dialog.
+void StartToMainWindow(Program& program, const QString& log) {
+    program.Start({"--card=emulated", "--port-log=" + log}, VI801_SOURCE_DIR "/data");
+    const QString dialog = WaitForWindow(kDialog);
+    ASSERT_FALSE(dialog.isEmpty());
+    PressEnter(dialog);
+    ASSERT_FALSE(WaitForWindow(kMainWindow).isEmpty());
+}
+
+TEST(Program, EndSignalsRunTheShutdownThatResetsTheChip) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QTemporaryDir dir;
+        const QString log = dir.filePath("ports.log");
+        Program program;
+        StartToMainWindow(program, log);
+        program.Signal(signal);
+        EXPECT_EQ(program.Finish(), 0) << "signal " << signal;
+        const std::vector<RegWrite> writes = DecodeRegisterWrites(ReadPortLog(log), kOplPort);
+        const std::vector<RegWrite> reset = ResetSequence();
+        // The start-up reset, the patch, then the shutdown's reset last of all.
+        ASSERT_GT(writes.size(), 2 * reset.size()) << "signal " << signal;
+        EXPECT_TRUE(std::equal(reset.begin(), reset.end(), writes.end() - reset.size()))
+            << "signal " << signal;
+    }
+}
+
+TEST(Program, AnEndSignalInTheDetectionDialogCancelsIt) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    QTemporaryDir dir;
+    const QString log = dir.filePath("ports.log");
+    Program program;
+    program.Start({"--card=emulated", "--port-log=" + log}, VI801_SOURCE_DIR "/data");
+    ASSERT_FALSE(WaitForWindow(kDialog).isEmpty());
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(), 0);
+    EXPECT_TRUE(DecodeRegisterWrites(ReadPortLog(log), kOplPort).empty());
+}
+
+TEST(Program, AnUncreatablePortLogIsACommandLineError) {
+    Program program;
+    program.Start({"--card=emulated", "--port-log=/nonexistent-dir/ports.log"},
+                  VI801_SOURCE_DIR "/data");
+    EXPECT_EQ(program.Finish(), 2); // before any window, which would wait for the user
+    EXPECT_EQ(program.process.readAllStandardError().toStdString(),
+              "vi801: can't create the port log '/nonexistent-dir/ports.log': "
+              "No such file or directory\n");
+}
+
+TEST(Program, RefusedPortsSayWhyOnTheTerminalAndExit1) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    if (iopl(3) == 0) {
+        iopl(0);
+        GTEST_SKIP() << "this machine grants port access";
+    }
+    Program program;
+    program.Start({"--card=hardware"}, VI801_SOURCE_DIR "/data");
+    const QString box = WaitForWindow("VI 801");
+    ASSERT_FALSE(box.isEmpty());
+    PressEnter(box);
+    EXPECT_EQ(program.Finish(), 1);
+    const QString err = QString::fromLocal8Bit(program.process.readAllStandardError());
+    const QString line = err.section('\n', 0, 0);
+    EXPECT_TRUE(line.startsWith("vi801: no access to the card's I/O ports: ")) << err.toStdString();
+    EXPECT_TRUE(line.contains("--card=emulated plays without the card")) << err.toStdString();
+}
+
+TEST(Program, StartedWithoutImgSaysWhereItLookedAndGoesOn) {
+    QTemporaryDir empty;
+    Program program;
+    program.Start({"--card=emulated"}, empty.path());
+    // Its line, among whatever the sound libraries print.
+    QByteArray err;
+    QElapsedTimer timer;
+    timer.start();
+    while (!err.contains("vi801: ") || !err.mid(err.indexOf("vi801: ")).contains('\n')) {
+        if (timer.elapsed() > 10000) break;
+        program.process.waitForReadyRead(100);
+        err += program.process.readAllStandardError();
+    }
+    const QByteArray from = err.mid(err.indexOf("vi801: "));
+    const std::string line = from.left(from.indexOf('\n')).toStdString();
+    EXPECT_NE(line.find("vi801: no img/ here"), std::string::npos) << err.toStdString();
+    EXPECT_NE(line.find(empty.path().toStdString()), std::string::npos) << line;
+    EXPECT_NE(line.find("bash scripts/run.sh"), std::string::npos) << line;
+    // It goes on to the detection dialog, which the signal cancels.
+    QThread::msleep(500);
+    EXPECT_EQ(program.process.state(), QProcess::Running);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(), 0);
+}
+
+// --- installed ---
+
+QImage DecodeFile(const QString& path) {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return DecodeJpeg(bytes.str(), path.toStdString());
+}
+
+// Pixels only: a screenshot's file carries a colour space, a decoded JPEG none.
+bool SamePixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) return false;
+    return true;
+}
+
+int RunTool(const QString& program, const QStringList& args, QByteArray* output = nullptr) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    if (!process.waitForFinished(120000)) return -1;
+    if (output) *output = process.readAll();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    QTemporaryDir dir;
+    const QString prefix = dir.filePath("prefix"), home = dir.filePath("home");
+    QByteArray output;
+    ASSERT_EQ(RunTool("cmake", {"--install", VI801_BUILD_DIR, "--prefix", prefix}, &output), 0)
+        << output.toStdString();
+    const QString share = prefix + "/share";
+    for (const char* file :
+         {"/vi801/img/cnt0.jpg", "/vi801/img/cnt7.jpg", "/vi801/6op", "/vi801/4op", "/vi801/2op",
+          "/applications/vi801.desktop", "/icons/hicolor/16x16/apps/vi801.png",
+          "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png"})
+        EXPECT_TRUE(QFile::exists(share + file)) << file;
+    EXPECT_FALSE(QDir(share + "/vi801/6op").entryList({"*.sbi"}).isEmpty());
+    if (RunTool("desktop-file-validate", {share + "/applications/vi801.desktop"}, &output) != -1) {
+        EXPECT_TRUE(output.trimmed().isEmpty()) << output.toStdString();
+    }
+
+    // Started as the menu starts it: in the home folder, with no arguments.
+    ASSERT_TRUE(QDir().mkpath(home));
+    Program program(prefix + "/bin/vi801");
+    QProcessEnvironment env = program.process.processEnvironment();
+    env.insert("HOME", home);
+    env.remove("XDG_DATA_HOME");
+    program.process.setProcessEnvironment(env);
+    program.Start({}, home);
+    const QString dialog = WaitForWindow(kDialog);
+    ASSERT_FALSE(dialog.isEmpty());
+    PressEnter(dialog);
+    const QString window = WaitForWindow(kMainWindow);
+    ASSERT_FALSE(window.isEmpty());
+
+    const QString user = home + "/.local/share/vi801";
+    EXPECT_EQ(QFile::symLinkTarget(QString("/proc/%1/cwd").arg(program.process.processId())), user);
+    EXPECT_EQ(QDir(user + "/6op").entryList({"*.sbi"}),
+              QDir(share + "/vi801/6op").entryList({"*.sbi"}));
+    // The connection picture shows, read from the user's folder (once painted).
+    const QImage picture = DecodeFile(user + "/img/cnt6.jpg");
+    const QString shot = dir.filePath("main.png");
+    bool shows = false;
+    for (int attempt = 0; attempt < 20 && !shows; ++attempt) {
+        QThread::msleep(200);
+        ASSERT_EQ(RunTool("import", {"-window", window, shot}), 0);
+        const QImage shown = QImage(shot).convertToFormat(QImage::Format_RGB888);
+        shows =
+            SamePixels(shown.copy(QRect(QPoint(817 + 8 + 1, 2 + 32 + 1), picture.size())), picture);
+    }
+    EXPECT_TRUE(shows);
+    // The window carries the icon.
+    ASSERT_EQ(RunTool("xprop", {"-id", window, "_NET_WM_ICON"}, &output), 0);
+    EXPECT_TRUE(output.contains("Icon (48 x 48)")) << output.left(200).toStdString();
+
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(), 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1); // the test's own application shows nothing
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,123 @@
+#include "app/wavwriter.h"
+
+#include "error.h"
+#include "wavfile.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Names(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(WavWriter, TheFileTakesItsNameOnlyWhenFinishedWith24BitSamplesClipped) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("take.wav").toStdString();
+    // Values a 24-bit sample holds exactly, and two beyond full scale.
+    const std::vector<float> frames = {0.0f,           -1.0f, 0.5f,  -0.25f,
+                                       1.0f / 8388608, 1.5f,  -3.0f, 0.0f};
+    {
+        WavWriter writer(path, 44100);
+        writer.Write(frames.data(), 2);
+        writer.Write(frames.data() + 4, 2);
+        EXPECT_FALSE(fs::exists(path));
+        EXPECT_TRUE(fs::exists(writer.PartialPath()));
+        EXPECT_EQ(fs::path(writer.PartialPath()).parent_path(), fs::path(path).parent_path());
+        writer.Finish();
+        EXPECT_EQ(writer.Frames(), 4u);
+    }
+    EXPECT_EQ(Names(dir.path().toStdString()), std::vector<std::string>{"take.wav"});
+    const WavContents wav = ReadWav(path);
+    ASSERT_TRUE(wav.read);
+    EXPECT_EQ(wav.rate, 44100);
+    EXPECT_EQ(wav.channels, 2);
+    EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    const std::vector<float> expected = {
+        0.0f, -1.0f, 0.5f, -0.25f, 1.0f / 8388608, 8388607.0f / 8388608, -1.0f, 0.0f};
+    EXPECT_EQ(wav.samples, expected);
+}
+
+TEST(WavWriter, UnfinishedLeavesNothingAndTheFileThatWasThere) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("take.wav").toStdString();
+    std::ofstream(path) << "an earlier take";
+    {
+        WavWriter writer(path, 48000);
+        const float frame[2] = {0.5f, 0.5f};
+        writer.Write(frame, 1);
+    }
+    EXPECT_EQ(Names(dir.path().toStdString()), std::vector<std::string>{"take.wav"});
+    EXPECT_EQ(Contents(path), "an earlier take");
+}
+
+TEST(WavWriter, RefusalsNameTheFileAndLeaveNothing) {
+    QTemporaryDir dir;
+    const std::string missing = dir.filePath("no/such/dir/take.wav").toStdString();
+    const std::string directory = dir.path().toStdString();
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, missing + ": No such file or directory"},
+        {directory, directory + ": Is a directory"},
+    };
+    for (const auto& [path, error] : cases) {
+        try {
+            WavWriter writer(path, 48000);
+            ADD_FAILURE() << path;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), error);
+        }
+    }
+    EXPECT_TRUE(Names(directory).empty());
+    WavWriter writer(dir.filePath("long.wav").toStdString(), 48000);
+    EXPECT_THROW(writer.Write(nullptr, WavWriter::kMaxFrames + 1), Error);
+}
+
+TEST(WavWriter, WhenTheDiskRefusesWhatWasWrittenBeforeIsKept) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("take.wav").toStdString();
+    WavWriter writer(path, 48000);
+    const std::vector<float> block(2 * 4096, 0.25f);
+    // A file size limit stands for a full disk.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string error;
+    try {
+        for (int i = 0; i < 10; ++i)
+            writer.Write(block.data(), 4096);
+    } catch (const Error& e) {
+        error = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(error, path + ": File too large");
+    writer.Finish();
+    const WavContents wav = ReadWav(path);
+    ASSERT_TRUE(wav.read);
+    EXPECT_GE(wav.Frames(), writer.Frames());
+    EXPECT_GT(writer.Frames(), 0u);
+}
+
+} // namespace
