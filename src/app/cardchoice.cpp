@@ -56,8 +56,8 @@ bool ReadCard(const QString& value, CardOption& card) {
 }
 
 // The options that take a value.
-const char* const kValueOptions[] = {"card", "port-log", "record",  "render", "out",
-                                     "bank", "preset",   "channel", "rate"};
+const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record", "render",
+                                     "out",  "bank",     "preset",  "channel", "rate"};
 // The options that name a file, and those that mean something only to --render.
 const char* const kFileOptions[] = {"port-log", "record", "render", "out"};
 const char* const kRenderOptions[] = {"out", "bank", "preset", "channel", "rate"};
@@ -85,6 +85,8 @@ std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
             return std::string("option --") + name + " needs a file name";
     if (parser.isSet("preset") && parser.value("preset").isEmpty())
         return "option --preset needs a name";
+    if (parser.isSet("midi-in") && parser.value("midi-in").isEmpty())
+        return "option --midi-in needs a part of an input's name";
     if (parser.isSet("bank") && !Among(parser.value("bank"), kBanks))
         return BadValue(parser, "bank", "2op, 4op or 6op");
     unsigned channel = 1;
@@ -94,9 +96,11 @@ std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
     if (parser.isSet("rate") && !ReadNumber(parser.value("rate"), CommandLine::kLowestRate,
                                             CommandLine::kHighestRate, options.rate))
         return BadValue(parser, "rate", "8000 to 192000");
-    std::string* const texts[] = {&options.portLog, &options.record, &options.render,
-                                  &options.out,     &options.bank,   &options.preset};
-    const char* const names[] = {"port-log", "record", "render", "out", "bank", "preset"};
+    std::string* const texts[] = {&options.portLog, &options.midiIn, &options.record,
+                                  &options.render,  &options.out,    &options.bank,
+                                  &options.preset};
+    const char* const names[] = {"port-log", "midi-in", "record", "render",
+                                 "out",      "bank",    "preset"};
     for (size_t i = 0; i < std::size(names); ++i)
         *texts[i] = parser.value(names[i]).toStdString();
     return {};
@@ -113,6 +117,7 @@ std::string CheckCombination(const QCommandLineParser& parser, const CommandLine
     }
     if (options.out.empty()) return "option --render needs --out=FILE";
     if (!options.record.empty()) return "options --render and --record can't go together";
+    if (!options.midiIn.empty()) return "options --render and --midi-in can't go together";
     if (options.card == CardOption::Hardware)
         return "option --render plays the emulated card, not --card=hardware";
     if (options.out == options.render) return "option --out names the MIDI file itself";
@@ -161,6 +166,9 @@ std::string UsageText(const std::string& program) {
            "                    which card to play: auto (the default) takes a real\n"
            "                    FM801 when one is present, otherwise the emulated card\n"
            "  --port-log=FILE   write every port access of the card to FILE\n"
+           "  --midi-in=TEXT    play from the first MIDI input whose name contains TEXT\n"
+           "                    (any case), e.g. --midi-in=virtual for VI 801's own\n"
+           "                    input port that other programs connect to\n"
            "  --record=FILE     record what the emulated card plays, from start to end,\n"
            "                    into FILE (WAV, 24-bit, at the audio output's rate)\n"
            "  --help            show this help and exit\n"

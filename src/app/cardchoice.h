@@ -14,6 +14,7 @@ struct CommandLine {
 
     CardOption card = CardOption::Auto;
     std::string portLog; // empty: no port log
+    std::string midiIn;  // empty: start with no MIDI input
     std::string record;  // empty: no recording
     // Rendering a MIDI file (render empty: none). bank and preset empty:
     // the main window's own.

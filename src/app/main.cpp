@@ -12,10 +12,26 @@
 #include "ui/portform.h"
 #include "ui/toolkit.h"
 
+#include <QComboBox>
+
 #include <exception>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <string>
+
+namespace {
+// The input the command line names, picked as the user would pick it.
+void ChooseMidiIn(TFormMain& form, const std::string& text, const std::string& program) {
+    if (text.empty() || form.ChooseMidiIn(QString::fromStdString(text))) return;
+    std::cerr << program << ": no MIDI input matches '" << text << "'; the inputs are:";
+    for (int i = 0; i < form.ComboBoxMidiIn->count(); ++i)
+        std::cerr << (i ? ", " : " ") << '"' << form.ComboBoxMidiIn->itemText(i).toStdString()
+                  << '"';
+    std::cerr << ". Going on with \"" << form.ComboBoxMidiIn->currentText().toStdString()
+              << "\".\n";
+}
+} // namespace
 
 int main(int argc, char** argv) {
     const CommandLineResult commandLine = ParseCommandLine(argc, argv);
@@ -59,6 +75,8 @@ int main(int argc, char** argv) {
         if (!form.Terminated() && !endSignals.Received()) {
             closeFront = [&form] { form.close(); };
             form.show();
+            const std::string path = argv[0];
+            ChooseMidiIn(form, commandLine.options.midiIn, path.substr(path.rfind('/') + 1));
             application->exec();
         }
         closeFront = nullptr;

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "midi/midi.h"
 #include "presets/sbi.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
@@ -56,7 +57,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         }
         ShowCardOutputState();
 
-        // The mini keyboard window is created here.
+        KeyboardForm = new TFormKBD(this);
 
         for (int op = 0; op < kOperatorCount; ++op)
             OperatorFrames[op] = FrameOps[op];
@@ -70,7 +71,19 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         FillPresetList();
         LoadPresetByName(ComboBoxPreset->currentText().toStdString());
 
-        // The controller dialog and the MIDI input with its device list come here.
+        ControllerForm = new TFormCc(this);
+        try {
+            MidiIn = std::make_unique<Midi>(this);
+        } catch (const std::exception&) {
+            throw Error("Couldn't create a midi in instance");
+        }
+        // Selecting the first entry opens nothing: only the user's choice does.
+        QStringList devices;
+        if (MidiIn->GetDeviceList(devices) != 0) {
+            ComboBoxMidiIn->clear();
+            ComboBoxMidiIn->addItems(devices);
+            ComboBoxMidiIn->setCurrentIndex(0);
+        }
     } catch (...) {
         Release();
         throw;
@@ -83,7 +96,7 @@ TFormMain::~TFormMain() {
 
 // Shutdown order: no further MIDI input first, the chip reset last.
 void TFormMain::Release() {
-    // The MIDI input is released here.
+    MidiIn.reset();
     PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
@@ -196,10 +209,20 @@ void TFormMain::LabelPanClick() {
     TrackBarPan->setValue(0);
 }
 
+namespace {
+// A window shown again comes to the front, and takes the keys.
+void ShowModeless(QWidget* window) {
+    if (!window) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+} // namespace
+
 void TFormMain::ButtonKbdClick() {
-    if (KeyboardForm) KeyboardForm->show();
+    ShowModeless(KeyboardForm);
 }
 
 void TFormMain::ButtonCcClick() {
-    if (ControllerForm) ControllerForm->show();
+    ShowModeless(ControllerForm);
 }

@@ -21,6 +21,7 @@
 #include <vector>
 
 class FM801;
+class Midi;
 class SBI;
 class TFormCc;
 class TFormKBD;
@@ -103,8 +104,18 @@ public:
     void LabelPanClick();
     void ButtonKbdClick();
     void ButtonCcClick();
+    void ComboBoxMidiInChange();
 
     void EnablePaste();
+
+    // MIDI short messages, from the input or the mini keyboard (ui/mainform_midi.cpp).
+    void HandleMidiOpen();
+    void HandleMidiData(uint32_t source, uint32_t message);
+    void HandleController(uint8_t number, uint8_t value);
+    void ApplyVelocity(uint8_t velocity);
+    // Picks the first MIDI input whose text holds text (any case), as the
+    // user would. False when none does.
+    bool ChooseMidiIn(const QString& text);
 
     // Members owned by the window, in the order they are created.
     std::unique_ptr<FM801> Fm801;
@@ -113,6 +124,7 @@ public:
     std::vector<std::string> BankNames;
     std::unique_ptr<SBI> PresetStore;
     TFormCc* ControllerForm = nullptr;
+    std::unique_ptr<Midi> MidiIn;
     OperatorPatch CopyBuffer{}; // zero until the first Copy
 
     QFrame* PanelMidi;
@@ -183,6 +195,9 @@ public:
     std::array<QAction*, kOperatorCount> CopyItems{};  // Copy1 .. Copy6
     std::array<QAction*, kOperatorCount> PasteItems{}; // Paste1 .. Paste6
 
+protected:
+    void Dispatch(const PostedMessage& message) override;
+
 private:
     void BuildForm();
     void BuildPanelMidi();
@@ -207,6 +222,15 @@ private:
     void SendListSelections(int op);
     void ShowPresetNumber(int index);
     void Release();
+
+    void NoteOn(uint8_t note, uint8_t velocity);
+    void NoteOff(uint8_t note);
+    void ReleaseAllNotes();
+    void ProgramChange(uint8_t program);
+    void PitchBend(uint8_t data2);
+    void StepPreset(int8_t step);
+    void ApplyControllerRow(int row, uint8_t value);
+    void SelectFromController(QComboBox* list, int index);
 
     bool terminated_ = false;
 };

@@ -207,6 +207,7 @@ void TFormMain::ConnectHandlers() {
     OnClick(ButtonReset, [this] { ButtonResetClick(); });
     OnClick(ButtonKbd, [this] { ButtonKbdClick(); });
     OnClick(ButtonCc, [this] { ButtonCcClick(); });
+    OnComboBoxSelect(ComboBoxMidiIn, [this] { ComboBoxMidiInChange(); });
     for (int op = 0; op < kOperatorCount; ++op)
         ConnectOperatorFrame(op);
 }

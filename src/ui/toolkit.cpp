@@ -128,6 +128,10 @@ void OnComboBoxSelect(QComboBox* box, std::function<void()> handler) {
                      [handler = std::move(handler)] { RunGuarded(handler); });
 }
 
+void RunComboBoxSelect(QComboBox* box) {
+    emit box->activated(box->currentIndex());
+}
+
 namespace {
 // Calls whichever of the three takes the control's kind.
 template <typename Check, typename List, typename Bar>

@@ -74,6 +74,9 @@ void OnCheckBoxClick(QCheckBox* box, std::function<void()> handler);
 void OnComboBoxChange(QComboBox* box, std::function<void()> handler); // pick or typing
 void OnComboBoxSelect(QComboBox* box, std::function<void()> handler); // pick only
 
+// Runs a list's handler as the user's pick of its current item does.
+void RunComboBoxSelect(QComboBox* box);
+
 // Check box, list or track bar taken alike: the value shown is 0 or 1, the
 // item index (-1 for none) or the position; setting it follows the rules
 // above; the handler is the one for the control's kind.

@@ -12,6 +12,7 @@ struct ParseCase {
     std::string portLog = "";
     bool help = false;
     bool version = false;
+    std::string midiIn = "";
 };
 void PrintTo(const ParseCase& c, std::ostream* os) {
     for (const auto& a : c.args)
@@ -35,6 +36,7 @@ TEST_P(ParseTest, Parses) {
     EXPECT_EQ(result.options.portLog, c.portLog) << joined;
     EXPECT_EQ(result.options.help, c.help) << joined;
     EXPECT_EQ(result.options.version, c.version) << joined;
+    EXPECT_EQ(result.options.midiIn, c.midiIn) << joined;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,6 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
                               CardOption::Hardware,
                               "a=b.log"},
                     ParseCase{{"--help"}, true, CardOption::Auto, "", true},
+                    ParseCase{{"--midi-in=VI 801 virtual"},
+                              true,
+                              CardOption::Auto,
+                              "",
+                              false,
+                              false,
+                              "VI 801 virtual"},
+                    ParseCase{{"--midi-in="}, false}, ParseCase{{"--midi-in"}, false},
                     ParseCase{{"--version"}, true, CardOption::Auto, "", false, true},
                     ParseCase{{"--card=Emulated"}, false}, ParseCase{{"--card="}, false},
                     ParseCase{{"--card"}, false}, ParseCase{{"--cardx=auto"}, false},
@@ -75,9 +85,9 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--help"}), "vi801", out, err), 0);
     EXPECT_EQ(out.str(), UsageText("vi801"));
     for (const char* option :
-         {"--card=auto|hardware|emulated", "--port-log=FILE", "--help", "--version",
-          "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op", "--preset=NAME",
-          "--channel=N", "--rate=HZ", "vi801 --render="})
+         {"--card=auto|hardware|emulated", "--port-log=FILE", "--midi-in=TEXT", "--help",
+          "--version", "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op",
+          "--preset=NAME", "--channel=N", "--rate=HZ", "vi801 --render="})
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
     out.str("");
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--version"}), "vi801", out, err), 0);

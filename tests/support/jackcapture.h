@@ -13,6 +13,7 @@ struct JackCapture {
     jack_port_t* ports[2] = {nullptr, nullptr};
     std::vector<float> samples; // interleaved
     std::atomic<size_t> frames{0};
+    jack_nframes_t firstFrame = 0; // the frame time of samples[0], once frames > 0
     std::atomic<bool> recording{false};
     std::atomic<int> xruns{0};
 
@@ -61,6 +62,7 @@ private:
         const auto* left = static_cast<const float*>(jack_port_get_buffer(c.ports[0], n));
         const auto* right = static_cast<const float*>(jack_port_get_buffer(c.ports[1], n));
         size_t at = c.frames.load();
+        if (at == 0) c.firstFrame = jack_last_frame_time(c.client);
         for (jack_nframes_t i = 0; i < n && at < c.samples.size() / 2; ++i, ++at) {
             c.samples[2 * at] = left[i];
             c.samples[2 * at + 1] = right[i];

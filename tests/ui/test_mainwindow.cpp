@@ -2,6 +2,7 @@
 
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "midi/midi.h"
 #include "ui/clicklabel.h"
 #include "ui/opframe.h"
 
@@ -408,8 +409,9 @@ TEST(StartUp, DesignValuesAndTheDefaultPatchProgrammed) {
     TFormMain& w = *s.form;
     EXPECT_EQ(w.windowTitle(), "Midi Synthesizer - VI 801");
     EXPECT_EQ(w.size(), QSize(984, 641));
-    EXPECT_EQ(w.ComboBoxMidiIn->count(), 1);
+    EXPECT_EQ(w.ComboBoxMidiIn->count(), w.MidiIn->DeviceCount + 1); // none without MIDI systems
     EXPECT_EQ(w.ComboBoxMidiIn->currentText(), "No midi input");
+    EXPECT_FALSE(w.MidiIn->IsOpen);
     EXPECT_EQ(w.ComboBoxPreset->currentText(), "Default");
     EXPECT_EQ(w.ComboBoxBank->currentText(), "6op");
     EXPECT_EQ(w.BankNames, (std::vector<std::string>{"2op", "4op", "6op"}));

@@ -57,8 +57,12 @@ struct JackStream final : AudioOutput::Stream {
     ~JackStream() override { Close(); }
     void Close() override {
         if (!client) return;
-        jack_deactivate(client); // the process callback has returned for good
-        jack_client_close(client);
+        // libjack can't close a client whose server died once any other
+        // client has been opened since (MIDI input opens them): it is left.
+        if (!Failed()) {
+            jack_deactivate(client); // the process callback has returned for good
+            jack_client_close(client);
+        }
         client = nullptr;
     }
     bool Failed() const override { return failed.load(std::memory_order_acquire); }

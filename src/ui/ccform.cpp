@@ -1,0 +1,40 @@
+#include "ui/ccform.h"
+
+#include "ui/controllerrows.h"
+#include "ui/toolkit.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
+
+TFormCc::TFormCc(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                         Qt::WindowCloseButtonHint) {
+    setObjectName("FormCc");
+    setWindowTitle("Setup Midi Controllers - VI 801");
+    setFixedSize(526, 497);
+    setFont(StandardFont());
+
+    GroupBoxCc = new QGroupBox("Midi Controllers", this);
+    GroupBoxCc->setObjectName("GroupBoxCc");
+    GroupBoxCc->setGeometry(4, 4, 517, 485);
+    ValueListEditorCc = new ValueListEditor(GroupBoxCc);
+    ValueListEditorCc->setObjectName("ValueListEditorCc");
+    ValueListEditorCc->setGeometry(10, 20, 495, 453);
+    ValueListEditorCc->SetTitles("Function", "Value");
+    for (const ControllerRow& row : ControllerRows)
+        ValueListEditorCc->AddRow(row.key, QString::number(row.defaultNumber));
+    ValueListEditorCc->setColumnWidth(0, 401);
+    ValueListEditorCc->setColumnWidth(1, 88);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+int TFormCc::BoundRow(int number) const {
+    const QString text = QString::number(number);
+    for (int row = 0; row < kControllerRowCount; ++row)
+        if (ValueListEditorCc->Value(ControllerRows[row].key) == text) return row;
+    return -1;
+}

@@ -1,0 +1,356 @@
+// VI 801 as an instrument: the main window on the emulated card, its sound
+// on a userspace JACK server of the test's own, played from a JACK MIDI
+// output of the test's own and recorded by a JACK client of the test's own.
+#include "app/cardsession.h"
+#include "hardware/emulated/emulatedcard.h"
+#include "hardware/fm801.h"
+#include "hardware/opl3.h"
+#include "jackpeers.h"
+#include "midi/midi.h"
+#include "midi/shortmessage.h"
+#include "signal.h"
+#include "support/jackcapture.h"
+#include "support/jackserver.h"
+#include "ui/mainform.h"
+#include "ui/opframe.h"
+
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's own count; GCC ships no header for it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kRate = 48000;
+constexpr unsigned kPeriod = 128;
+const std::filesystem::path kData = std::filesystem::path(VI801_SOURCE_DIR) / "data";
+
+// The window as it is, keeping the order of the short messages it handles.
+class Form : public TFormMain {
+public:
+    using TFormMain::TFormMain;
+    std::vector<uint32_t> handled;
+    Clock::time_point firstHandled, lastHandled;
+
+protected:
+    void Dispatch(const PostedMessage& m) override {
+        TFormMain::Dispatch(m);
+        if (m.Message != MM_MIM_DATA) return;
+        lastHandled = Clock::now();
+        if (handled.empty()) firstHandled = lastHandled;
+        handled.push_back(m.LParam);
+    }
+};
+
+// The GUI thread waits in its event loop, as the program's does.
+void RunLoop(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The user picks an entry with the keyboard, which runs the list's handler.
+void UserChooses(QComboBox* box, int index) {
+    box->setCurrentIndex(index > 0 ? index - 1 : 1);
+    QTest::keyClick(box, index > 0 ? Qt::Key_Down : Qt::Key_Up);
+    ASSERT_EQ(box->currentIndex(), index);
+}
+
+size_t HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+struct Heard {
+    long latencyFrames = -1; // from the note on's frame to the first frame above the floor
+    double cents = 1e9;      // off 440 Hz, while held
+    double heldDb = -300, afterDb = 0;
+};
+
+class EndToEnd : public testing::Test {
+protected:
+    std::unique_ptr<JackServer> server;
+    std::unique_ptr<CardSession> card;
+    std::unique_ptr<JackMidiSender> keys;
+    std::unique_ptr<Form> form;
+
+    void SetUp() override {
+        server = std::make_unique<JackServer>(JackServer::Options{kRate, kPeriod, true});
+        if (!server->Running()) GTEST_SKIP() << server->Why();
+        CommandLine options;
+        options.card = CardOption::Emulated;
+        card = std::make_unique<CardSession>(options);
+        const AudioOutputInfo& output = card->Card().output;
+        ASSERT_TRUE(output.open) << output.error;
+        ASSERT_EQ(output.api, "JACK");
+        keys = std::make_unique<JackMidiSender>("keys", 140'000);
+        ASSERT_TRUE(keys->Ok());
+        const uint16_t base = card->Emulated()->Base();
+        form = std::make_unique<Form>(
+            nullptr, [base](QWidget*) { return base; }, kData);
+        form->show();
+    }
+
+    void TearDown() override {
+        form.reset(); // resets the chip through the card
+        keys.reset();
+        card.reset();
+        server.reset();
+    }
+
+    int EntryOf(const std::string& text) const {
+        return form->ComboBoxMidiIn->findText(QString::fromStdString(text));
+    }
+
+    static std::string VirtualPort(const JackMidiSender& from) {
+        const auto ports = JackPorts(from.Client(), "^VI 801[^:]*:VI 801$", JACK_DEFAULT_MIDI_TYPE,
+                                     JackPortIsInput);
+        return ports.size() == 1 ? ports[0] : "";
+    }
+
+    // A starter preset chosen by program change in the bank the user picked,
+    // then note on 69, held, note off, and what the recording says of it.
+    Heard PlayA4() {
+        Heard heard;
+        UserChooses(form->ComboBoxBank, 0); // 2op
+        const int clarinet = form->ComboBoxPreset->findText("Clarinet");
+        EXPECT_GE(clarinet, 0);
+        keys->Send({0xC0, static_cast<uint8_t>(clarinet)});
+        RunLoop(50);
+        EXPECT_EQ(form->ComboBoxPreset->currentText(), "Clarinet");
+        JackCapture recorder(2 * kRate);
+        const std::string why = recorder.Open();
+        EXPECT_EQ(why, "");
+        recorder.recording.store(true);
+        RunLoop(200);
+        const size_t first = keys->Queued();
+        keys->Send({0x90, 69, 127});
+        RunLoop(700);
+        keys->Send({0x80, 69, 0});
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (!recorder.Full() && Clock::now() < end)
+            RunLoop(50);
+        recorder.Close();
+        EXPECT_TRUE(recorder.Full()) << "the server stopped playing";
+        if (!recorder.Full() || keys->Sent() < first + 2) return heard;
+
+        Signal s{recorder.samples, kRate};
+        const long on = static_cast<long>(keys->SentAt(first) - recorder.firstFrame);
+        const long off = static_cast<long>(keys->SentAt(first + 1) - recorder.firstFrame);
+        EXPECT_GT(on, 0);
+        const std::vector<double> left = s.Channel(0), right = s.Channel(1);
+        double floor = 0;
+        for (long i = 0; i < on; ++i)
+            floor = std::max({floor, std::fabs(left[i]), std::fabs(right[i])});
+        const double threshold = std::max(2 * floor, 1e-6);
+        for (long i = on; i < off && heard.latencyFrames < 0; ++i)
+            if (std::fabs(left[i]) > threshold || std::fabs(right[i]) > threshold)
+                heard.latencyFrames = i - on;
+        const size_t held = static_cast<size_t>(on) + kRate / 10;
+        const std::vector<double> tone = s.Channel(0, held, kRate / 2);
+        heard.cents = Cents(MeasureFrequency(tone, kRate), 440.0);
+        heard.heldDb = Db(Rms(tone) + 1e-12);
+        heard.afterDb = Db(Rms(s.Channel(0, s.Frames() - kRate / 5)) + 1e-12);
+        return heard;
+    }
+};
+
+void Report(const char* how, const Heard& h) {
+    std::printf("%s: MIDI to sound %ld frames (%.2f ms at %u frames a period), "
+                "%+.3f cents off 440 Hz, held %.1f dB, after release %.1f dB\n",
+                how, h.latencyFrames, 1000.0 * h.latencyFrames / kRate, kPeriod, h.cents, h.heldDb,
+                h.afterDb);
+}
+
+} // namespace
+
+TEST_F(EndToEnd, AJackMidiPortChosenInTheWindowPlaysA440AndFallsSilent) {
+    const int entry = EntryOf(keys->PortName());
+    ASSERT_GT(entry, 0) << keys->PortName() << " is not offered";
+    UserChooses(form->ComboBoxMidiIn, entry);
+    RunLoop(50); // the input starts when its open notification arrives
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+
+    const Heard heard = PlayA4();
+    Report("JACK port", heard);
+    EXPECT_GE(heard.latencyFrames, 0) << "never heard";
+    EXPECT_NEAR(heard.cents, 0.0, 1.0);
+    EXPECT_GT(heard.heldDb, -50.0);
+    EXPECT_LT(heard.afterDb, -90.0);
+    EXPECT_EQ(form->LabelP->text(), "0");
+}
+
+TEST_F(EndToEnd, TheVirtualInputPlaysWhatAnotherProgramConnectsToIt) {
+    const int entry = EntryOf(Midi::kVirtualInputText);
+    ASSERT_EQ(entry, form->ComboBoxMidiIn->count() - 1);
+    UserChooses(form->ComboBoxMidiIn, entry);
+    RunLoop(50);
+    const std::string port = VirtualPort(*keys);
+    ASSERT_FALSE(port.empty());
+    ASSERT_TRUE(keys->ConnectTo(port));
+
+    const Heard heard = PlayA4();
+    Report("virtual input", heard);
+    EXPECT_GE(heard.latencyFrames, 0) << "never heard";
+    EXPECT_NEAR(heard.cents, 0.0, 1.0);
+    EXPECT_LT(heard.afterDb, -90.0);
+}
+
+// Notes, controllers, bends and program changes, in a fixed mix.
+std::vector<std::vector<uint8_t>> FloodOfMessages(size_t count) {
+    std::vector<std::vector<uint8_t>> flood;
+    for (size_t i = 0; flood.size() < count; ++i) {
+        const auto n = static_cast<uint8_t>(36 + i % 48), v = static_cast<uint8_t>(i % 128);
+        flood.push_back({0x90, n, static_cast<uint8_t>(1 + v % 127)});
+        flood.push_back({0xB0, static_cast<uint8_t>(i % 2 ? 7 : 74), v});
+        flood.push_back({0xE0, 0, v});
+        flood.push_back({0x80, n, 0});
+        if (i % 25 == 0) flood.push_back({0xC0, static_cast<uint8_t>(i % 3)});
+    }
+    flood.resize(count);
+    return flood;
+}
+
+// How often a 10 ms timer of the window fires, and its longest wait.
+struct Ticks {
+    QTimer timer;
+    int count = 0;
+    Clock::time_point last = Clock::now();
+    double longestMs = 0;
+    Ticks() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            longestMs =
+                std::max(longestMs, std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+            ++count;
+        });
+        timer.start(10);
+    }
+};
+
+// As fast as the port takes them: every one handled, in order, while the
+// window keeps its timers, and the heap back where it was.
+TEST_F(EndToEnd, AFloodOfMessagesIsHandledInOrderWhileTheWindowResponds) {
+    constexpr size_t kFlood = 100'000;
+    form->OperatorFrames[0]->SetCcEnabled(true);
+    UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
+    RunLoop(50);
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+    const auto flood = FloodOfMessages(kFlood);
+    std::vector<uint32_t> expected;
+    for (const auto& m : flood)
+        expected.push_back(PackShortMessage({m[0], m[1], m.size() > 2 ? m[2] : uint8_t{0}}));
+    // A first taste of everything fills the caches that stay (glyphs, pictures,
+    // presets), which take some 30 KB.
+    constexpr size_t kTaste = 30'000;
+    for (size_t i = 0; i < kTaste; ++i)
+        keys->Send(flood[i]);
+    while (form->handled.size() < kTaste)
+        RunLoop(10);
+    form->handled.clear();
+    form->handled.reserve(kFlood);
+
+    const size_t heapBefore = HeapInUse();
+    auto ticks = std::make_unique<Ticks>();
+    for (const auto& m : flood)
+        keys->Send(m);
+    const auto end = Clock::now() + std::chrono::seconds(240);
+    while (form->handled.size() < kFlood && Clock::now() < end)
+        RunLoop(10);
+    ASSERT_EQ(form->handled, expected);
+    const int fired = ticks->count;
+    const double longestMs = ticks->longestMs;
+    ticks.reset();
+    const double seconds =
+        std::chrono::duration<double>(form->lastHandled - form->firstHandled).count();
+    RunLoop(100);
+    const long heapGrowth = static_cast<long>(HeapInUse()) - static_cast<long>(heapBefore);
+    std::printf("flood: %zu messages handled in %.2f s, %.0f a second; timer fired %d times, "
+                "longest gap %.0f ms; heap %+ld bytes afterwards\n",
+                kFlood, seconds, kFlood / seconds, fired, longestMs, heapGrowth);
+    EXPECT_GT(fired, 10);
+    EXPECT_LT(heapGrowth, 64 << 10);
+}
+
+// The server dies while notes sound, after the program sending them went
+// away: the window goes on, and a new server's input can be chosen.
+TEST_F(EndToEnd, ThePortAndThenTheServerGoingAwayLeaveAnInstrumentThatPlays) {
+    UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
+    RunLoop(50);
+    keys->Send({0x90, 60, 100});
+    keys->Send({0x90, 64, 100});
+    RunLoop(100);
+    ASSERT_EQ(form->LabelP->text(), "2");
+    keys->Close();
+    RunLoop(50);
+    UserChooses(form->ComboBoxMidiIn, form->ComboBoxMidiIn->count() - 1);
+    RunLoop(50);
+    EXPECT_TRUE(form->MidiIn->IsOpen);
+
+    ASSERT_TRUE(server->Stop());
+    RunLoop(200);
+    // The mini keyboard still plays: the card takes its writes without a stream.
+    PostMessage(form.get(), MM_MIM_DATA, KeyboardSource, 0x7F4390);
+    RunLoop(50);
+    EXPECT_EQ(form->LabelP->text(), "3");
+    UserChooses(form->ComboBoxMidiIn, 0);
+    UserChooses(form->ComboBoxMidiIn, form->ComboBoxMidiIn->count() - 1);
+    EXPECT_FALSE(form->MidiIn->IsOpen); // no server, no port
+
+    JackServer again;
+    ASSERT_TRUE(again.Running()) << again.Why();
+    UserChooses(form->ComboBoxMidiIn, 0);
+    UserChooses(form->ComboBoxMidiIn, form->ComboBoxMidiIn->count() - 1);
+    RunLoop(50);
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+    JackMidiSender more("more");
+    ASSERT_TRUE(more.ConnectTo(VirtualPort(more)));
+    more.Send({0xB0, 123, 0}); // all notes off
+    RunLoop(100);
+    EXPECT_EQ(form->LabelP->text(), "0");
+}
+
+// Where the machine has an ALSA sequencer, the virtual input is a port there
+// too, for aplaymidi -p and aconnect.
+TEST_F(EndToEnd, TheVirtualInputIsASequencerPortWhereThereIsOne) {
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no ALSA sequencer on this machine (/dev/snd/seq)";
+    UserChooses(form->ComboBoxMidiIn, form->ComboBoxMidiIn->count() - 1);
+    RunLoop(50);
+    RtMidiOut out(RtMidi::LINUX_ALSA, "vi801-test");
+    int port = -1;
+    for (unsigned i = 0; i < out.getPortCount() && port < 0; ++i)
+        if (out.getPortName(i).rfind("VI 801:VI 801", 0) == 0) port = static_cast<int>(i);
+    ASSERT_GE(port, 0) << "no sequencer port VI 801:VI 801";
+    out.openPort(static_cast<unsigned>(port));
+    std::vector<unsigned char> on{0x90, 69, 100}, off{0x80, 69, 0};
+    out.sendMessage(&on);
+    RunLoop(100);
+    EXPECT_EQ(form->LabelP->text(), "1");
+    out.sendMessage(&off);
+    RunLoop(100);
+    EXPECT_EQ(form->LabelP->text(), "0");
+}
