@@ -79,30 +79,45 @@ void HintAtSilence(const MidiFile& song, const CommandLine& options, const Rende
     }
 }
 
-// With the application running: the window set up, the song played into
-// the file, the summary. A box the window would show stops the render.
-void RenderWithWindow(const MidiFile& song, const CommandLine& options, CardSession& card,
-                      const std::filesystem::path& presetRoot, Application& application,
-                      const std::string& program) {
-    std::string boxText;
-    application.SetMessageBoxHook(
-        [&boxText](QMessageBox::Icon, const QString& text, const QString&) {
-            if (boxText.empty()) boxText = text.toStdString();
-        });
-    SongPlayer player(card.Emulated()->Base(), options, presetRoot);
-    const auto deliver = [&](ShortMessage message) {
-        player.Play(message);
-        if (!boxText.empty()) throw Error(boxText);
-    };
-    const StopSignals stopSignals;
-    const RenderReport report = RenderToWav(song, options, *card.Emulated(), deliver,
-                                            isatty(STDERR_FILENO) ? &std::cerr : nullptr,
-                                            [&options] { StopSignals::Check(options.out); });
-    std::cerr << RenderSummary(report) << "\n";
-    HintAtSilence(song, options, report, program);
-}
+// What the window would show in a box stops a render: nobody would see it.
+class BoxesCaught {
+public:
+    BoxesCaught() : application_(dynamic_cast<Application&>(*QCoreApplication::instance())) {
+        previous_ = application_.SetMessageBoxHook(
+            [this](QMessageBox::Icon, const QString& text, const QString&) {
+                if (text_.empty()) text_ = text.toStdString();
+            });
+    }
+    ~BoxesCaught() { application_.SetMessageBoxHook(previous_); }
+    BoxesCaught(const BoxesCaught&) = delete;
+    BoxesCaught& operator=(const BoxesCaught&) = delete;
+
+    // Raises the first box's text.
+    void Check() const {
+        if (!text_.empty()) throw Error(text_);
+    }
+
+private:
+    Application& application_;
+    MessageBoxHook previous_;
+    std::string text_;
+};
 
 } // namespace
+
+RenderReport RenderWithWindow(const MidiFile& song, const CommandLine& options, CardSession& card,
+                              const std::filesystem::path& presetRoot, std::ostream* progress) {
+    const BoxesCaught boxes;
+    SongPlayer player(card.Emulated()->Base(), options, presetRoot);
+    boxes.Check();
+    const auto deliver = [&](ShortMessage message) {
+        player.Play(message);
+        boxes.Check();
+    };
+    const StopSignals stopSignals;
+    return RenderToWav(song, options, *card.Emulated(), deliver, progress,
+                       [&options] { StopSignals::Check(options.out); });
+}
 
 int RunRender(const CommandLine& options, int& argc, char** argv, const std::string& program) {
     MidiFile song;
@@ -127,8 +142,11 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
     int status = 0;
     try {
         EnablePortAccess(); // the emulated card's: nothing to refuse
-        Application application(argc, argv);
-        RenderWithWindow(song, options, *card, folder.path, application, program);
+        const Application application(argc, argv);
+        const RenderReport report = RenderWithWindow(song, options, *card, folder.path,
+                                                     isatty(STDERR_FILENO) ? &std::cerr : nullptr);
+        std::cerr << RenderSummary(report) << "\n";
+        HintAtSilence(song, options, report, program);
     } catch (const std::exception& error) {
         std::cerr << program << ": " << error.what() << "\n";
         status = 1;
