@@ -340,6 +340,30 @@ TEST(Render, BadInputIsToldInOneLineWithStatus1AndNothingIsWritten) {
     }
 }
 
+TEST(Render, AnEndSignalStopsItAndLeavesNothingBehind) {
+    RenderFolder folder;
+    SmfBuilder song(0, 480); // ten minutes, a note every half second
+    song.Track();
+    for (int i = 0; i < 1200; ++i)
+        song.Event(i ? 240 : 0, {0x90, 60, 100}).Event(240, {0x80, 60, 0});
+    WriteFile(folder.dir.filePath("long.mid"), song.EndOfTrack().Bytes());
+    const QStringList before = folder.Entries();
+    Program program;
+    program.Start({"--render=long.mid", "--out=long.wav", "--preset=Grand Piano"},
+                  folder.dir.path());
+    // Once the file is begun beside its name.
+    QElapsedTimer timer;
+    timer.start();
+    while (folder.Entries().size() == before.size() && timer.elapsed() < 20000)
+        QThread::msleep(5);
+    ASSERT_GT(folder.Entries().size(), before.size()) << "the render never began its file";
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(), 1);
+    EXPECT_EQ(LineStarting(program.process.readAllStandardError(), "vi801: "),
+              "vi801: long.wav: not written: Terminated");
+    EXPECT_EQ(folder.Entries(), before);
+}
+
 TEST(Record, SigtermWhileANoteSoundsLeavesAWholeFileThatHoldsIt) {
     if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
     JackServer server;
