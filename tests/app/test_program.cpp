@@ -301,6 +301,13 @@ TEST(Render, AUserRendersASongWithAStarterPresetAndTheSameCommandGivesTheSameByt
     ASSERT_EQ(second.status, 0) << second.err.toStdString();
     EXPECT_TRUE(FileBytes(folder.dir.filePath("again.wav")) ==
                 FileBytes(folder.dir.filePath("song.wav")));
+
+    // Silence on another channel is written too, and explained.
+    const Ended other =
+        Render(args + QStringList{"--out=other.wav", "--channel=2"}, folder.dir.path());
+    EXPECT_EQ(other.status, 0);
+    EXPECT_EQ(LineStarting(other.err, "vi801: "),
+              "vi801: no notes on channel 2: the song's notes are on channel 1 (--channel=1)");
 }
 
 TEST(Render, BadInputIsToldInOneLineWithStatus1AndNothingIsWritten) {
