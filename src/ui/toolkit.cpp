@@ -386,8 +386,17 @@ void EditableComboBox::keyReleaseEvent(QKeyEvent* event) {
     RunGuarded([&] { keyUp_(code); });
 }
 
+namespace {
+constexpr int kValueRowHeight = 18;
+}
+
 ValueListEditor::ValueListEditor(QWidget* parent) : QTableWidget(0, 2, parent) {
     verticalHeader()->hide();
+    // Rows as tall as a line of the 11 px font, as a list of settings is drawn.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(kValueRowHeight);
+    // The value column takes what the keys leave: nothing to scroll sideways.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setStretchLastSection(true);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -4,7 +4,7 @@
 #include "../emulated/rig.h"
 #include "presets/library.h"
 #include "presets/sbi.h"
-#include "spectrum.h"
+#include "bandprint.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ constexpr double kClipsAboveDb = -0.5; // peak of the C4 and of the chord
 // about -84 dB RMS under a released chord: that residue counts as silence.
 constexpr double kSilentBelowDb = -72;     // RMS of a 50 ms block
 constexpr double kSilentWithinSeconds = 3; // after note off
-constexpr double kDiffersByAtLeastDb = 4;  // SpectralDistance, see spectrum.h
+constexpr double kDiffersByAtLeastDb = 4;  // SpectralDistance, see bandprint.h
 
 TEST(StarterBanks, TheShippedFilesAreTheLibraryAndNothingElse) {
     SBI store(kData);

@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "bandprint.h"
 
 #include <algorithm>
 #include <cmath>
