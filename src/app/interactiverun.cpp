@@ -57,15 +57,8 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
 
 int RunInteractive(const CommandLine& options, int& argc, char** argv, const std::string& program) {
     // Declared first, so the card outlives the window that resets its chip.
-    std::unique_ptr<CardSession> card;
-    try {
-        card = std::make_unique<CardSession>(options);
-    } catch (const std::exception& error) {
-        // The port log's or the recording's: a command-line error like the
-        // others, and no window opens.
-        std::cerr << program << ": " << error.what() << "\n";
-        return 2;
-    }
+    const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
+    if (!card) return 2;
     std::unique_ptr<Application> application;
     int status = 0;
     try {

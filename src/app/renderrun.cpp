@@ -129,13 +129,8 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
     }
     qputenv("QT_QPA_PLATFORM", "offscreen"); // never shown: no display needed
 
-    std::unique_ptr<CardSession> card;
-    try {
-        card = std::make_unique<CardSession>(options);
-    } catch (const std::exception& error) {
-        std::cerr << program << ": " << error.what() << "\n";
-        return 2;
-    }
+    const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
+    if (!card) return 2;
     // The working directory stays: the song and the output are named from it.
     const DataFolder folder = ChooseDataFolder(DefaultDataPlaces());
     if (!folder.note.empty()) std::cerr << program << ": " << folder.note << "\n";
