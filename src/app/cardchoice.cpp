@@ -56,7 +56,7 @@ bool ReadCard(const QString& value, CardOption& card) {
 }
 
 // The options that take a value.
-const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record", "render",
+const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record",  "render",
                                      "out",  "bank",     "preset",  "channel", "rate"};
 // The options that name a file, and those that mean something only to --render.
 const char* const kFileOptions[] = {"port-log", "record", "render", "out"};

@@ -90,3 +90,13 @@ std::unique_ptr<RegistryAccessor> CardSession::DeviceView() const {
     if (emulated_) return std::make_unique<EmulatedCardRegistry>(emulated_->Base());
     return std::make_unique<SysfsRegistry>(devicesRoot_);
 }
+
+std::unique_ptr<CardSession> OpenCardSession(const CommandLine& options, const std::string& program,
+                                             std::ostream& errors) {
+    try {
+        return std::make_unique<CardSession>(options);
+    } catch (const std::exception& error) {
+        errors << program << ": " << error.what() << "\n";
+        return nullptr;
+    }
+}

@@ -49,3 +49,8 @@ private:
     std::unique_ptr<PortLog> log_;
     PortBackend* previousBackend_ = nullptr;
 };
+
+// The session of a run, or null when it can't be made: then why is said on
+// `errors` after "program: ", as a command-line error (no window opens).
+std::unique_ptr<CardSession> OpenCardSession(const CommandLine& options, const std::string& program,
+                                             std::ostream& errors);

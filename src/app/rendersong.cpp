@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -20,8 +21,20 @@ int NotesOn(const MidiFile& song, int channel) {
 }
 } // namespace
 
+std::vector<int> ChannelsWithNotes(const MidiFile& song) {
+    bool used[16] = {};
+    for (const TimedMessage& m : song.Messages)
+        if ((m.Message.Status & 0xF0) == 0x90 && m.Message.Data2)
+            used[m.Message.Status & 0x0F] = true;
+    std::vector<int> channels;
+    for (int c = 0; c < 16; ++c)
+        if (used[c]) channels.push_back(c + 1);
+    return channels;
+}
+
 RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
-                         const std::function<void(ShortMessage)>& deliver, std::ostream* progress) {
+                         const std::function<void(ShortMessage)>& deliver, std::ostream* progress,
+                         const std::function<void()>& check) {
     const auto start = std::chrono::steady_clock::now();
     // Refused before a minute is spent on it.
     const double last = song.Messages.empty() ? 0 : song.Messages.back().Seconds;
@@ -34,7 +47,13 @@ RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, Emula
     ProgressBar bar(progress);
     OfflineRender render;
     render.deliver = deliver;
-    render.write = [&writer](const float* frames, size_t count) { writer.Write(frames, count); };
+    float peak = 0;
+    render.write = [&](const float* frames, size_t count) {
+        if (check) check();
+        writer.Write(frames, count);
+        for (size_t i = 0; i < 2 * count; ++i)
+            peak = std::max(peak, std::fabs(frames[i]));
+    };
     render.progress = [&bar](uint64_t done, uint64_t music) {
         bar.Show(music ? static_cast<double>(done) / music : 1.0);
     };
@@ -54,6 +73,7 @@ RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, Emula
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     report.speed = took > 0 ? report.seconds / took : 0;
+    report.peak = std::min(peak, 1.0f); // the file clips
     return report;
 }
 

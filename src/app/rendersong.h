@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 class EmulatedCard;
 
@@ -17,15 +18,21 @@ struct RenderReport {
     double seconds = 0; // of audio written
     int notes = 0;      // note-ons of the song on the channel played
     double speed = 0;   // seconds of audio per second of rendering
+    double peak = 0;    // the largest sample, 1 at full scale
 };
 
 // Renders `song` into options.out at options.rate on `card` (its port
 // functions installed, no audio output open); deliver plays one message,
-// writing to the card. The bar goes to `progress` (null: none). Raises an
+// writing to the card. The bar goes to `progress` (null: none). `check`, when
+// given, runs between blocks and may raise an Error to stop. Raises an
 // Error naming the output when it can't be written: nothing is left under
-// its name then.
+// its name then, nor beside it.
 RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
-                         const std::function<void(ShortMessage)>& deliver, std::ostream* progress);
+                         const std::function<void(ShortMessage)>& deliver, std::ostream* progress,
+                         const std::function<void()>& check = {});
+
+// The channels (1-16) whose note-ons the song holds, in order.
+std::vector<int> ChannelsWithNotes(const MidiFile& song);
 
 // One line: "song.wav: 3:12.4 of audio, 412 notes, 85.2 x real time".
 std::string RenderSummary(const RenderReport& report);

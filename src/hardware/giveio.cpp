@@ -25,10 +25,18 @@ PortBackend& CurrentPortBackend() {
     return g_backend ? *g_backend : HardwarePorts::Instance();
 }
 
-void EnablePortAccess() { CurrentPortBackend().EnableAccess(); }
-void OutByte(uint16_t port, uint8_t value) { CurrentPortBackend().OutByte(port, value); }
-void OutWord(uint16_t port, uint16_t value) { CurrentPortBackend().OutWord(port, value); }
-uint16_t InWord(uint16_t port) { return CurrentPortBackend().InWord(port); }
+void EnablePortAccess() {
+    CurrentPortBackend().EnableAccess();
+}
+void OutByte(uint16_t port, uint8_t value) {
+    CurrentPortBackend().OutByte(port, value);
+}
+void OutWord(uint16_t port, uint16_t value) {
+    CurrentPortBackend().OutWord(port, value);
+}
+uint16_t InWord(uint16_t port) {
+    return CurrentPortBackend().InWord(port);
+}
 
 HardwarePorts& HardwarePorts::Instance() {
     static HardwarePorts instance;
@@ -39,23 +47,31 @@ HardwarePorts& HardwarePorts::Instance() {
 void HardwarePorts::EnableAccess() {
     // EPERM without CAP_SYS_RAWIO, ENOSYS on kernels without port I/O:
     // either way the user sees the same message.
-    if (iopl(3) != 0)
-        throw PortAccessError(errno);
+    if (iopl(3) != 0) throw PortAccessError(errno);
 }
-void HardwarePorts::OutByte(uint16_t port, uint8_t value) { outb(value, port); }
-void HardwarePorts::OutWord(uint16_t port, uint16_t value) { outw(value, port); }
-uint16_t HardwarePorts::InWord(uint16_t port) { return inw(port); }
+void HardwarePorts::OutByte(uint16_t port, uint8_t value) {
+    outb(value, port);
+}
+void HardwarePorts::OutWord(uint16_t port, uint16_t value) {
+    outw(value, port);
+}
+uint16_t HardwarePorts::InWord(uint16_t port) {
+    return inw(port);
+}
 #else
-void HardwarePorts::EnableAccess() { throw PortAccessError(ENOSYS); }
+void HardwarePorts::EnableAccess() {
+    throw PortAccessError(ENOSYS);
+}
 // Unreachable: access is never granted on this processor.
 void HardwarePorts::OutByte(uint16_t, uint8_t) {}
 void HardwarePorts::OutWord(uint16_t, uint16_t) {}
-uint16_t HardwarePorts::InWord(uint16_t) { return 0xFFFF; }
+uint16_t HardwarePorts::InWord(uint16_t) {
+    return 0xFFFF;
+}
 #endif
 
 void PortRecorder::EnableAccess() {
-    if (refuseAccess_)
-        throw PortAccessError(EPERM);
+    if (refuseAccess_) throw PortAccessError(EPERM);
     accessEnabled_ = true;
 }
 
@@ -74,4 +90,6 @@ uint16_t PortRecorder::InWord(uint16_t port) {
     return value;
 }
 
-void PortRecorder::SetWord(uint16_t port, uint16_t value) { words_[port] = value; }
+void PortRecorder::SetWord(uint16_t port, uint16_t value) {
+    words_[port] = value;
+}

@@ -13,10 +13,12 @@
 #include "support/jackserver.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "wavfile.h"
 
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -28,6 +30,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer's own count; GCC ships no header for it.
@@ -96,12 +99,17 @@ protected:
     std::unique_ptr<JackMidiSender> keys;
     std::unique_ptr<Form> form;
 
+    // The command line of the run.
+    virtual CommandLine Options() const {
+        CommandLine options;
+        options.card = CardOption::Emulated;
+        return options;
+    }
+
     void SetUp() override {
         server = std::make_unique<JackServer>(JackServer::Options{kRate, kPeriod, true});
         if (!server->Running()) GTEST_SKIP() << server->Why();
-        CommandLine options;
-        options.card = CardOption::Emulated;
-        card = std::make_unique<CardSession>(options);
+        card = std::make_unique<CardSession>(Options());
         const AudioOutputInfo& output = card->Card().output;
         ASSERT_TRUE(output.open) << output.error;
         ASSERT_EQ(output.api, "JACK");
@@ -130,6 +138,9 @@ protected:
         return ports.size() == 1 ? ports[0] : "";
     }
 
+    // What the test's JACK client recorded of the last PlayA4, interleaved.
+    std::vector<float> captured;
+
     // A starter preset chosen by program change in the bank the user picked,
     // then note on 69, held, note off, and what the recording says of it.
     Heard PlayA4() {
@@ -153,6 +164,7 @@ protected:
         while (!recorder.Full() && Clock::now() < end)
             RunLoop(50);
         recorder.Close();
+        captured = recorder.samples;
         EXPECT_TRUE(recorder.Full()) << "the server stopped playing";
         if (!recorder.Full() || keys->Sent() < first + 2) return heard;
 
@@ -216,6 +228,52 @@ TEST_F(EndToEnd, TheVirtualInputPlaysWhatAnotherProgramConnectsToIt) {
     EXPECT_GE(heard.latencyFrames, 0) << "never heard";
     EXPECT_NEAR(heard.cents, 0.0, 1.0);
     EXPECT_LT(heard.afterDb, -90.0);
+}
+
+// --record beside the test's own JACK client: the file holds what JACK heard.
+class RecordedEndToEnd : public EndToEnd {
+protected:
+    QTemporaryDir dir;
+    CommandLine Options() const override {
+        CommandLine options = EndToEnd::Options();
+        options.record = dir.filePath("take.wav").toStdString();
+        return options;
+    }
+};
+
+// From the first frame either of them heard the note: 0 when neither did.
+size_t FirstSound(const std::vector<float>& interleaved) {
+    for (size_t i = 0; i < interleaved.size(); i += 2)
+        if (std::fabs(interleaved[i]) > 1e-3) return i / 2;
+    return interleaved.size() / 2;
+}
+
+TEST_F(RecordedEndToEnd, TheRecordingIsWhatJackHeardFrameForFrame) {
+    UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
+    RunLoop(50);
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+    const Heard heard = PlayA4();
+    ASSERT_GE(heard.latencyFrames, 0) << "never heard";
+    form.reset(); // the shutdown's reset, recorded too
+    std::ostringstream report;
+    EXPECT_TRUE(card->Finish(report)) << report.str();
+
+    const WavContents wav = ReadWav(Options().record);
+    ASSERT_TRUE(wav.read) << report.str();
+    EXPECT_EQ(wav.rate, static_cast<int>(kRate));
+    // The recording began at the first period, the capture later: the note
+    // lines them up.
+    const size_t heardFrom = FirstSound(captured), recordedFrom = FirstSound(wav.samples);
+    ASSERT_GE(recordedFrom, heardFrom);
+    const size_t offset = recordedFrom - heardFrom, frames = captured.size() / 2;
+    ASSERT_LE(offset + frames, wav.Frames());
+    double worst = 0;
+    for (size_t i = 2 * heardFrom; i < captured.size(); ++i)
+        worst = std::max(worst, std::fabs(double{captured[i]} - wav.samples[2 * offset + i]));
+    // 24-bit samples in the file: at most one step apart.
+    EXPECT_LE(worst, 1.0 / 8388608) << "frames differ";
+    std::printf("recording against the JACK capture over %zu frames: at most %.3g apart\n",
+                frames - heardFrom, worst);
 }
 
 // Notes, controllers, bends and program changes, in a fixed mix.

@@ -1,6 +1,10 @@
 // The program as a user starts it: the real executable on a virtual X
 // display (the test runs under xvfb-run), driven with xdotool.
+#include "app/wavfile.h"
+#include "jackpeers.h"
 #include "portprotocol.h"
+#include "smfbuilder.h"
+#include "support/jackserver.h"
 #include "ui/toolkit.h"
 
 #include <QDir>
@@ -9,13 +13,17 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/io.h>
 
@@ -185,6 +193,225 @@ TEST(Program, StartedWithoutImgSaysWhereItLookedAndGoesOn) {
     EXPECT_EQ(program.process.state(), QProcess::Running);
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Finish(), 0);
+}
+
+// --- rendering and recording ---
+
+// The line of the program's own that starts with `start`, among whatever
+// the libraries print; empty when there is none.
+std::string LineStarting(const QByteArray& output, const std::string& start) {
+    std::istringstream lines(output.toStdString());
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(start, 0) == 0) return line;
+    return {};
+}
+
+std::string FileBytes(const QString& path) {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A RIFF file whose chunk sizes add up to the file: what players trust.
+bool WholeRiff(const std::string& bytes) {
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0) return false;
+    const auto size = [&](size_t at) {
+        return static_cast<size_t>(static_cast<uint8_t>(bytes[at])) |
+               static_cast<size_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+               static_cast<size_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+               static_cast<size_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+    };
+    if (size(4) + 8 != bytes.size()) return false;
+    size_t at = 12;
+    while (at + 8 <= bytes.size())
+        at += 8 + size(at + 4) + (size(at + 4) & 1);
+    return at == bytes.size();
+}
+
+// A folder a user renders in: the song (three notes and a chord on channel
+// 1), a bank holding one starter preset, and img/, so it is a data folder.
+struct RenderFolder {
+    RenderFolder() {
+        QDir(dir.path()).mkpath("img");
+        QDir(dir.path()).mkpath("6op");
+        QFile::copy(VI801_SOURCE_DIR "/data/6op/Grand Piano.sbi",
+                    dir.filePath("6op/Grand Piano.sbi"));
+        WriteFile(dir.filePath("song.mid"), Song());
+    }
+    static std::vector<uint8_t> Song() {
+        return SmfBuilder(0, 480)
+            .Track()
+            .Event(0, {0x90, 60, 100})
+            .Event(240, {0x80, 60, 0})
+            .Event(0, {0x90, 64, 100})
+            .Event(240, {0x80, 64, 0})
+            .Event(0, {0x90, 67, 100})
+            .Event(240, {0x80, 67, 0})
+            .Event(0, {0x90, 48, 90})
+            .Event(0, {55, 90})
+            .Event(480, {48, 0})
+            .Event(0, {55, 0})
+            .EndOfTrack()
+            .Bytes();
+    }
+    QStringList Entries() const {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+    QTemporaryDir dir;
+};
+
+struct Ended {
+    int status;
+    QByteArray err;
+};
+
+Ended Render(const QStringList& args, const QString& folder) {
+    Program program;
+    program.Start(args, folder);
+    const int status = program.Finish(60000);
+    return {status, program.process.readAllStandardError()};
+}
+
+TEST(Render, AUserRendersASongWithAStarterPresetAndTheSameCommandGivesTheSameBytes) {
+    RenderFolder folder;
+    const QStringList args = {"--render=song.mid", "--preset=Grand Piano"};
+    const Ended first = Render(args + QStringList{"--out=song.wav"}, folder.dir.path());
+    ASSERT_EQ(first.status, 0) << first.err.toStdString();
+    // The summary alone; no bar, as stderr is no terminal.
+    const std::string summary = LineStarting(first.err, "song.wav: ");
+    EXPECT_TRUE(
+        QRegularExpression("^song\\.wav: 0:0\\d\\.\\d of audio, 5 notes, \\d+\\.\\d x real time$")
+            .match(QString::fromStdString(summary))
+            .hasMatch())
+        << first.err.toStdString();
+    EXPECT_FALSE(first.err.contains('\r'));
+    const WavContents wav = ReadWav(folder.dir.filePath("song.wav").toStdString());
+    ASSERT_TRUE(wav.read);
+    EXPECT_EQ(wav.rate, 48000);
+    EXPECT_EQ(wav.channels, 2);
+    EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_GT(*std::max_element(wav.samples.begin(), wav.samples.end()), 0.01f);
+
+    const Ended second = Render(args + QStringList{"--out=again.wav"}, folder.dir.path());
+    ASSERT_EQ(second.status, 0) << second.err.toStdString();
+    EXPECT_TRUE(FileBytes(folder.dir.filePath("again.wav")) ==
+                FileBytes(folder.dir.filePath("song.wav")));
+
+    // Silence on another channel is written too, and explained.
+    const Ended other =
+        Render(args + QStringList{"--out=other.wav", "--channel=2"}, folder.dir.path());
+    EXPECT_EQ(other.status, 0);
+    EXPECT_EQ(LineStarting(other.err, "vi801: "),
+              "vi801: no notes on channel 2: the song's notes are on channel 1 (--channel=1)");
+}
+
+TEST(Render, BadInputIsToldInOneLineWithStatus1AndNothingIsWritten) {
+    RenderFolder folder;
+    std::vector<uint8_t> cut = RenderFolder::Song();
+    cut.resize(cut.size() - 10);
+    WriteFile(folder.dir.filePath("cut.mid"), cut);
+    WriteFile(folder.dir.filePath("text.mid"), {'n', 'o', 't', 'e', 's', '\n'});
+    WriteFile(folder.dir.filePath("stray.mid"),
+              SmfBuilder(0, 480).Track().Event(0, {60, 100}).EndOfTrack().Bytes());
+    struct Case {
+        QStringList args;
+        std::string line; // the start of what stderr says
+    };
+    const Case cases[] = {
+        {{"--render=none.mid"}, "vi801: none.mid: No such file or directory"},
+        {{"--render=cut.mid"}, "vi801: cut.mid: truncated ("},
+        {{"--render=text.mid"}, "vi801: text.mid: not a standard MIDI file"},
+        {{"--render=stray.mid"}, "vi801: stray.mid: corrupt track 1: "},
+        {{"--render=song.mid", "--preset=Grand Pianist"},
+         "vi801: no preset 'Grand Pianist' in bank 6op (" + folder.dir.path().toStdString() +
+             "/6op); its presets: Grand Piano"},
+        {{"--render=song.mid", "--bank=2op", "--preset=Grand Piano"},
+         "vi801: no preset 'Grand Piano' in bank 2op ("},
+        {{"--render=song.mid", "--out=missing/song.wav"},
+         "vi801: missing/song.wav: No such file or directory"},
+    };
+    const QStringList before = folder.Entries();
+    for (const Case& c : cases) {
+        QStringList args = c.args;
+        if (!args.join(' ').contains("--out=")) args << "--out=song.wav";
+        const Ended run = Render(args, folder.dir.path());
+        EXPECT_EQ(run.status, 1) << c.line;
+        EXPECT_EQ(LineStarting(run.err, "vi801: ").substr(0, c.line.size()), c.line)
+            << run.err.toStdString();
+        EXPECT_EQ(folder.Entries(), before) << c.line;
+    }
+}
+
+TEST(Render, AnEndSignalStopsItAndLeavesNothingBehind) {
+    RenderFolder folder;
+    SmfBuilder song(0, 480); // ten minutes, a note every half second
+    song.Track();
+    for (int i = 0; i < 1200; ++i)
+        song.Event(i ? 240 : 0, {0x90, 60, 100}).Event(240, {0x80, 60, 0});
+    WriteFile(folder.dir.filePath("long.mid"), song.EndOfTrack().Bytes());
+    const QStringList before = folder.Entries();
+    Program program;
+    program.Start({"--render=long.mid", "--out=long.wav", "--preset=Grand Piano"},
+                  folder.dir.path());
+    // Once the file is begun beside its name.
+    QElapsedTimer timer;
+    timer.start();
+    while (folder.Entries().size() == before.size() && timer.elapsed() < 20000)
+        QThread::msleep(5);
+    ASSERT_GT(folder.Entries().size(), before.size()) << "the render never began its file";
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(), 1);
+    EXPECT_EQ(LineStarting(program.process.readAllStandardError(), "vi801: "),
+              "vi801: long.wav: not written: Terminated");
+    EXPECT_EQ(folder.Entries(), before);
+}
+
+TEST(Record, SigtermWhileANoteSoundsLeavesAWholeFileThatHoldsIt) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    JackServer server;
+    if (!server.Running()) GTEST_SKIP() << server.Why();
+    JackMidiSender keys("vi801-test-keys");
+    ASSERT_TRUE(keys.Ok());
+    QTemporaryDir dir;
+    const QString take = dir.filePath("take.wav");
+    Program program; // after the server: it finds it
+    program.Start({"--card=emulated", "--midi-in=vi801-test-keys", "--record=" + take},
+                  VI801_SOURCE_DIR "/data");
+    const QString dialog = WaitForWindow(kDialog);
+    ASSERT_FALSE(dialog.isEmpty());
+    PressEnter(dialog);
+    ASSERT_FALSE(WaitForWindow(kMainWindow).isEmpty());
+    QThread::msleep(300); // the input starts once its open notification arrived
+    keys.Send({0xC0, 0}); // the bank's first preset
+    keys.Send({0x90, 60, 100});
+    ASSERT_TRUE(keys.WaitUntilSent(2000));
+    QThread::msleep(600);
+    program.Signal(SIGTERM);
+    ASSERT_EQ(program.Finish(), 0);
+    const QByteArray err = program.process.readAllStandardError();
+    EXPECT_NE(LineStarting(err, "vi801: recorded 0:0").find(take.toStdString() + " (48000 Hz)"),
+              std::string::npos)
+        << err.toStdString();
+
+    EXPECT_TRUE(WholeRiff(FileBytes(take)));
+    const WavContents wav = ReadWav(take.toStdString());
+    ASSERT_TRUE(wav.read);
+    EXPECT_EQ(wav.rate, 48000);
+    EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    double loudest = 0; // of 50 ms windows
+    for (size_t at = 0; at + 4800 <= wav.samples.size(); at += 4800) {
+        double sum = 0;
+        for (size_t i = at; i < at + 4800; ++i)
+            sum += double{wav.samples[i]} * wav.samples[i];
+        loudest = std::max(loudest, std::sqrt(sum / 4800));
+    }
+    EXPECT_GT(loudest, 1e-3) << "the note is not in the file";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"take.wav"});
 }
 
 // --- installed ---

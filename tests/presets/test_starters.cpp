@@ -2,9 +2,9 @@
 // each one, played on the emulated card from a fresh start, sounds, never
 // clips, falls silent after its release and differs from every other.
 #include "../emulated/rig.h"
+#include "bandprint.h"
 #include "presets/library.h"
 #include "presets/sbi.h"
-#include "bandprint.h"
 
 #include <gtest/gtest.h>
 

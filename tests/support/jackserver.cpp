@@ -1,6 +1,5 @@
 #include "jackserver.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,6 +7,7 @@
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -16,7 +16,7 @@ extern char** environ;
 
 using namespace std::chrono_literals;
 
-pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logPath) {
+pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logPath, int keep) {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -28,18 +28,21 @@ pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logP
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
+    // Onto itself: clears close-on-exec in the child only.
+    if (keep >= 0) posix_spawn_file_actions_adddup2(&actions, keep, keep);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }
 
-int WaitForProgram(pid_t pid, std::chrono::milliseconds timeout) {
+int WaitForProgram(pid_t pid, std::chrono::milliseconds timeout, bool kill) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
+            if (!kill) return -1;
+            ::kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             return -1;
         }
@@ -48,10 +51,47 @@ int WaitForProgram(pid_t pid, std::chrono::milliseconds timeout) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+namespace {
+std::string NameOf(int i) {
+    return "vi801-test-" + std::to_string(i);
+}
+std::filesystem::path TemporaryFile(const std::string& name) {
+    return std::filesystem::temp_directory_path() / name;
+}
+} // namespace
+
+bool JackServer::TakeName() {
+    for (int i = 0; i < kNames; ++i) {
+        const std::string lockPath = TemporaryFile(NameOf(i) + ".lock").string();
+        const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lock_ = fd;
+            name_ = NameOf(i);
+            return true;
+        }
+        close(fd);
+    }
+    return false;
+}
+
+void JackServer::GiveNameBack() {
+    if (lock_ >= 0) close(lock_);
+    lock_ = -1;
+}
+
 JackServer::JackServer(Options options) {
-    static std::atomic<int> serial{0};
-    name_ = "vi801-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    logPath_ = (std::filesystem::temp_directory_path() / (name_ + ".log")).string();
+    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (!TakeName()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            why_ = "the JACK server names " + NameOf(0) + " to " + NameOf(kNames - 1) +
+                   " stayed in use for a minute";
+            return;
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    logPath_ = TemporaryFile(name_ + ".log").string();
+    std::filesystem::remove(logPath_); // the last server's of this name
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     std::vector<std::string> args = {"jackd"};
     if (options.synchronous) args.push_back("-S");
@@ -59,9 +99,10 @@ JackServer::JackServer(Options options) {
          {std::string("-r"), std::string("-d"), std::string("dummy"), std::string("-r"),
           std::to_string(options.rate), std::string("-p"), std::to_string(options.period)})
         args.push_back(a);
-    pid_ = SpawnProgram(args, logPath_);
+    pid_ = SpawnProgram(args, logPath_, lock_);
     if (pid_ < 0) {
         why_ = "jackd can't be started (is jackd2 installed?)";
+        GiveNameBack();
         return;
     }
     const pid_t wait = SpawnProgram({"jack_wait", "-w", "-t", "5"}, logPath_);
@@ -74,14 +115,19 @@ JackServer::JackServer(Options options) {
 JackServer::~JackServer() {
     Stop();
     unsetenv("JACK_DEFAULT_SERVER");
-    std::filesystem::remove(logPath_);
+    if (!logPath_.empty()) std::filesystem::remove(logPath_);
 }
 
+// A killed jackd would leave its registry entry, its shared memory and its
+// socket behind.
 bool JackServer::Stop() {
-    if (pid_ <= 0) return true;
-    kill(pid_, SIGTERM);
-    const bool stopped = WaitForProgram(pid_, 5s) >= 0;
+    bool stopped = true;
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        stopped = WaitForProgram(pid_, 15s, false) >= 0;
+    }
     pid_ = -1;
+    GiveNameBack();
     return stopped;
 }
 
