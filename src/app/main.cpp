@@ -2,6 +2,7 @@
 #include "app/cardchoice.h"
 #include "app/interactiverun.h"
 #include "app/renderrun.h"
+#include "app/startupnotes.h"
 
 #include <iostream>
 #include <string>
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     if (const int status = HandleCommandLine(commandLine, argv[0], std::cout, std::cerr);
         status >= 0)
         return status;
+    QuietHarmlessQtNotes();
     const std::string path = argv[0];
     const std::string program = path.substr(path.rfind('/') + 1);
     if (!commandLine.options.render.empty())
