@@ -374,7 +374,7 @@ TEST(Render, AnEndSignalStopsItAndLeavesNothingBehind) {
 TEST(Record, SigtermWhileANoteSoundsLeavesAWholeFileThatHoldsIt) {
     if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
     JackServer server;
-    if (!server.Running()) GTEST_SKIP() << server.Why();
+    REQUIRE_JACK_SERVER(server);
     JackMidiSender keys("vi801-test-keys");
     ASSERT_TRUE(keys.Ok());
     QTemporaryDir dir;

@@ -25,7 +25,7 @@ protected:
 
     void SetUp() override {
         server = std::make_unique<JackServer>();
-        if (!server->Running()) GTEST_SKIP() << server->Why();
+        REQUIRE_JACK_SERVER(*server);
     }
 };
 

@@ -55,7 +55,7 @@ protected:
 
     void SetUp() override {
         server = std::make_unique<JackServer>();
-        if (!server->Running()) GTEST_SKIP() << server->Why();
+        REQUIRE_JACK_SERVER(*server);
         keys = std::make_unique<JackMidiSender>("keys");
         ASSERT_TRUE(keys->Ok());
     }

@@ -52,27 +52,23 @@ int WaitForProgram(pid_t pid, std::chrono::milliseconds timeout, bool kill) {
 }
 
 namespace {
-std::string NameOf(int i) {
-    return "vi801-test-" + std::to_string(i);
-}
+constexpr const char* kName = "vi801-test";
 std::filesystem::path TemporaryFile(const std::string& name) {
     return std::filesystem::temp_directory_path() / name;
 }
 } // namespace
 
 bool JackServer::TakeName() {
-    for (int i = 0; i < kNames; ++i) {
-        const std::string lockPath = TemporaryFile(NameOf(i) + ".lock").string();
-        const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) continue;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            lock_ = fd;
-            name_ = NameOf(i);
-            return true;
-        }
+    const std::string lockPath = TemporaryFile(std::string(kName) + ".lock").string();
+    const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
+        return false;
     }
-    return false;
+    lock_ = fd;
+    name_ = kName;
+    return true;
 }
 
 void JackServer::GiveNameBack() {
@@ -80,42 +76,50 @@ void JackServer::GiveNameBack() {
     lock_ = -1;
 }
 
-JackServer::JackServer(Options options) {
-    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+JackServer::JackServer(Options options) : options_(options) {
+    const auto giveUp = std::chrono::steady_clock::now() + 300s;
     while (!TakeName()) {
         if (std::chrono::steady_clock::now() > giveUp) {
-            why_ = "the JACK server names " + NameOf(0) + " to " + NameOf(kNames - 1) +
-                   " stayed in use for a minute";
+            why_ = std::string("the JACK server name ") + kName + " stayed in use for five minutes";
             return;
         }
         std::this_thread::sleep_for(100ms);
     }
     logPath_ = TemporaryFile(name_ + ".log").string();
-    std::filesystem::remove(logPath_); // the last server's of this name
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-    std::vector<std::string> args = {"jackd"};
-    if (options.synchronous) args.push_back("-S");
-    for (const std::string& a :
-         {std::string("-r"), std::string("-d"), std::string("dummy"), std::string("-r"),
-          std::to_string(options.rate), std::string("-p"), std::to_string(options.period)})
-        args.push_back(a);
-    pid_ = SpawnProgram(args, logPath_, lock_);
-    if (pid_ < 0) {
-        why_ = "jackd can't be started (is jackd2 installed?)";
-        GiveNameBack();
-        return;
-    }
-    const pid_t wait = SpawnProgram({"jack_wait", "-w", "-t", "5"}, logPath_);
-    if (wait < 0 || WaitForProgram(wait, 10s) != 0) {
-        why_ = "jackd did not start: " + Log();
-        Stop();
-    }
+    Start();
 }
 
 JackServer::~JackServer() {
     Stop();
+    GiveNameBack();
     unsetenv("JACK_DEFAULT_SERVER");
     if (!logPath_.empty()) std::filesystem::remove(logPath_);
+}
+
+bool JackServer::Start() {
+    if (lock_ < 0 || pid_ > 0) return pid_ > 0;
+    std::filesystem::remove(logPath_); // the last server's of this name
+    std::vector<std::string> args = {"jackd"};
+    if (options_.synchronous) args.push_back("-S");
+    for (const std::string& a :
+         {std::string("-r"), std::string("-d"), std::string("dummy"), std::string("-r"),
+          std::to_string(options_.rate), std::string("-p"), std::to_string(options_.period)})
+        args.push_back(a);
+    pid_ = SpawnProgram(args, logPath_, lock_);
+    if (pid_ < 0) {
+        why_ = "jackd can't be started (is jackd2 installed?)";
+        absent_ = true;
+        return false;
+    }
+    const pid_t wait =
+        SpawnProgram({"jack_wait", "-n", name_ + "-wait", "-w", "-t", "5"}, logPath_);
+    if (wait < 0 || WaitForProgram(wait, 10s) != 0) {
+        why_ = "jackd did not start: " + Log();
+        Stop();
+        return false;
+    }
+    return true;
 }
 
 // A killed jackd would leave its registry entry, its shared memory and its
@@ -127,7 +131,6 @@ bool JackServer::Stop() {
         stopped = WaitForProgram(pid_, 15s, false) >= 0;
     }
     pid_ = -1;
-    GiveNameBack();
     return stopped;
 }
 

@@ -6,10 +6,12 @@
 //
 // JACK's registry (/dev/shm/jack-shm-registry) holds eight servers, and a
 // server that dies without cleaning up keeps its entry until a server of
-// the same name starts. So the tests take turns on four names,
-// "vi801-test-0" to "vi801-test-3": a name is taken while a lock on its
-// file in the temporary folder is held, by the test and by its jackd, so a
-// server left behind by a test that died keeps its name until it ends.
+// the same name starts. And clients of the same name meet at one socket
+// whatever their server, so two servers' "VI 801" clients would trip over
+// each other. So the tests take turns on one name, "vi801-test": it is
+// taken while a lock on its file in the temporary folder is held, by the
+// test and by its jackd, so a server left behind by a test that died
+// keeps it until it ends.
 #include <chrono>
 #include <string>
 #include <sys/types.h>
@@ -26,35 +28,48 @@ public:
         bool synchronous = true;
     };
 
-    static constexpr int kNames = 4;
-
-    // Waits up to a minute for a free name when every one is taken.
+    // Waits up to five minutes while another test's server has the name.
     explicit JackServer(Options options);
     JackServer() : JackServer(Options{}) {}
-    ~JackServer(); // stops the server and forgets its name
+    ~JackServer(); // stops the server and gives its name back
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
     // False when jackd could not be started; Why() then says what happened.
     bool Running() const { return pid_ > 0; }
+    // True when there is no jackd to start: the only reason to skip a test.
+    bool Absent() const { return absent_; }
     const std::string& Why() const { return why_; }
     const std::string& Name() const { return name_; }
     std::string Log() const; // everything the server printed so far
-    // Stops the server now (SIGTERM, which lets it clean up) and gives its
-    // name back; false when it did not end in time: it is left to end
-    // then, never killed.
+    // Stops the server now (SIGTERM, which lets it clean up); false when
+    // it did not end in time: it is left to end then, never killed. The
+    // name stays taken until the object goes, so no other test's server
+    // answers in its place.
     bool Stop();
+    // Starts the server again under its name, after Stop().
+    bool Start();
 
 private:
     bool TakeName();
     void GiveNameBack();
 
+    Options options_;
     int lock_ = -1;
     std::string name_;
     std::string logPath_;
     std::string why_;
     pid_t pid_ = -1;
+    bool absent_ = false;
 };
+
+// In a test's SetUp: skips the test where jackd is not installed, fails it
+// where jackd is there but does not start.
+#define REQUIRE_JACK_SERVER(server)                                                                \
+    do {                                                                                           \
+        if ((server).Absent()) GTEST_SKIP() << (server).Why();                                     \
+        ASSERT_TRUE((server).Running()) << (server).Why();                                         \
+    } while (false)
 
 // Runs a program found on PATH with its output appended to logPath (or
 // inherited when logPath is empty), and the descriptor keep open in it
