@@ -5,6 +5,7 @@
 //           the same writes into the recorder
 // Prints both ratios after the usual table.
 #include "benchpatch.h"
+#include "fastestreporter.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
@@ -114,22 +115,8 @@ void SetPatchRecorder(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPatchesPerBatch);
 }
 
-// Ratios of the fastest repetitions: on a shared machine the minimum is the
-// figure least disturbed by other work.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::FastestReporter {
 public:
-    std::map<std::string, double> seconds; // per iteration, by family name
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            const std::string name = run.run_name.function_name;
-            const double t = run.real_accumulated_time / static_cast<double>(run.iterations);
-            if (!seconds.count(name) || t < seconds[name]) seconds[name] = t;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
     void PrintRatio(const char* what, const std::string& a, const std::string& b, double target) {
         if (!seconds.count(a) || !seconds.count(b)) return;
         const double ratio = seconds[a] / seconds[b];

@@ -18,6 +18,7 @@ extern "C" {
 #include "app/cardsession.h"
 #include "app/renderrun.h"
 #include "benchpatch.h"
+#include "fastestreporter.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "midi/midifile.h"
@@ -142,21 +143,8 @@ void Chip(benchmark::State& state) {
     }
 }
 
-// The fastest repetition of each: on a shared machine the least disturbed.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::FastestReporter {
 public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            const std::string name = run.run_name.function_name;
-            const double t = run.real_accumulated_time / static_cast<double>(run.iterations);
-            if (!seconds.count(name) || t < seconds[name]) seconds[name] = t;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
     void PrintRatio(const char* what, const std::string& name) {
         if (!seconds.count(name) || !seconds.count("Chip")) return;
         const double ratio = seconds[name] / seconds["Chip"];
