@@ -11,7 +11,8 @@ namespace bench {
 
 class FastestReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> seconds; // per iteration, by family name
+    std::map<std::string, double> seconds;    // per iteration, by family name
+    std::map<std::string, double> cpuSeconds; // the same in the thread's CPU time
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
@@ -19,6 +20,8 @@ public:
             const std::string name = run.run_name.function_name;
             const double t = run.real_accumulated_time / static_cast<double>(run.iterations);
             if (!seconds.count(name) || t < seconds[name]) seconds[name] = t;
+            const double cpu = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            if (!cpuSeconds.count(name) || cpu < cpuSeconds[name]) cpuSeconds[name] = cpu;
         }
         ConsoleReporter::ReportRuns(runs);
     }
