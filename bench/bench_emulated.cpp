@@ -133,13 +133,8 @@ BENCHMARK(SetPatchCard)->Unit(benchmark::kMicrosecond)->Repetitions(7);
 BENCHMARK(SetPatchRecorder)->Unit(benchmark::kMicrosecond)->Repetitions(7);
 
 int main(int argc, char** argv) {
-    // Both sides of a ratio take turns, so a busy spell hits them alike.
-    std::vector<char*> args(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave.data());
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args;
+    bench::InitializeTakingTurns(argc, argv, args);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");

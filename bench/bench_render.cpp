@@ -162,13 +162,8 @@ BENCHMARK(Render)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(9);
 BENCHMARK(Chip)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(9);
 
 int main(int argc, char** argv) {
-    // The sides of a ratio take turns, so a busy spell hits them alike.
-    std::vector<char*> args(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave.data());
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args;
+    bench::InitializeTakingTurns(argc, argv, args);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     Application application(argc, argv);
     folder = std::make_unique<Folder>();

@@ -27,4 +27,16 @@ public:
     }
 };
 
+// Initializes the library with the benchmarks taking turns, so a busy spell
+// on the machine hits both sides of a ratio alike. `args` keeps the
+// arguments for as long as argv is used.
+inline void InitializeTakingTurns(int& argc, char**& argv, std::vector<char*>& args) {
+    static std::string interleave = "--benchmark_enable_random_interleaving=true";
+    args.assign(argv, argv + argc);
+    args.insert(args.begin() + 1, interleave.data());
+    argc = static_cast<int>(args.size());
+    argv = args.data();
+    benchmark::Initialize(&argc, argv);
+}
+
 } // namespace bench
