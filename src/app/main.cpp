@@ -15,7 +15,6 @@ int main(int argc, char** argv) {
     QuietHarmlessQtNotes();
     const std::string path = argv[0];
     const std::string program = path.substr(path.rfind('/') + 1);
-    if (!commandLine.options.render.empty())
-        return RunRender(commandLine.options, argc, argv, program);
+    if (!commandLine.options.render.empty()) return RunRender(commandLine.options, program);
     return RunInteractive(commandLine.options, argc, argv, program);
 }

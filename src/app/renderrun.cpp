@@ -8,7 +8,6 @@
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "midi/midifile.h"
-#include "ui/toolkit.h"
 
 #include <csignal>
 #include <cstring>
@@ -79,47 +78,18 @@ void HintAtSilence(const MidiFile& song, const CommandLine& options, const Rende
     }
 }
 
-// What the window would show in a box stops a render: nobody would see it.
-class BoxesCaught {
-public:
-    BoxesCaught() : application_(dynamic_cast<Application&>(*QCoreApplication::instance())) {
-        previous_ = application_.SetMessageBoxHook(
-            [this](QMessageBox::Icon, const QString& text, const QString&) {
-                if (text_.empty()) text_ = text.toStdString();
-            });
-    }
-    ~BoxesCaught() { application_.SetMessageBoxHook(previous_); }
-    BoxesCaught(const BoxesCaught&) = delete;
-    BoxesCaught& operator=(const BoxesCaught&) = delete;
-
-    // Raises the first box's text.
-    void Check() const {
-        if (!text_.empty()) throw Error(text_);
-    }
-
-private:
-    Application& application_;
-    MessageBoxHook previous_;
-    std::string text_;
-};
-
 } // namespace
 
-RenderReport RenderWithWindow(const MidiFile& song, const CommandLine& options, CardSession& card,
-                              const std::filesystem::path& presetRoot, std::ostream* progress) {
-    const BoxesCaught boxes;
+RenderReport RenderWithCore(const MidiFile& song, const CommandLine& options, CardSession& card,
+                            const std::filesystem::path& presetRoot, std::ostream* progress) {
     SongPlayer player(card.Emulated()->Base(), options, presetRoot);
-    boxes.Check();
-    const auto deliver = [&](ShortMessage message) {
-        player.Play(message);
-        boxes.Check();
-    };
+    const auto deliver = [&player](ShortMessage message) { player.Play(message); };
     const StopSignals stopSignals;
     return RenderToWav(song, options, *card.Emulated(), deliver, progress,
                        [&options] { StopSignals::Check(options.out); });
 }
 
-int RunRender(const CommandLine& options, int& argc, char** argv, const std::string& program) {
+int RunRender(const CommandLine& options, const std::string& program) {
     MidiFile song;
     try {
         song = ReadMidiFile(options.render);
@@ -127,8 +97,6 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
         std::cerr << program << ": " << error.what() << "\n";
         return 1;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen"); // never shown: no display needed
-
     const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
     if (!card) return 2;
     // The working directory stays: the song and the output are named from it.
@@ -137,9 +105,8 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
     int status = 0;
     try {
         EnablePortAccess(); // the emulated card's: nothing to refuse
-        const Application application(argc, argv);
-        const RenderReport report = RenderWithWindow(song, options, *card, folder.path,
-                                                     isatty(STDERR_FILENO) ? &std::cerr : nullptr);
+        const RenderReport report = RenderWithCore(song, options, *card, folder.path,
+                                                   isatty(STDERR_FILENO) ? &std::cerr : nullptr);
         std::cerr << RenderSummary(report) << "\n";
         HintAtSilence(song, options, report, program);
     } catch (const std::exception& error) {

@@ -104,16 +104,20 @@ const std::vector<std::string>& SBI::GetPresetList(const std::string& bank) {
     return Names;
 }
 
-bool SBI::LoadPreset(const std::string& name, SynthPatch& patch, PatchSettings& settings) {
+bool SBI::ReadPreset(const std::string& name, std::vector<uint8_t>& bytes) const {
     if (!IsValidPresetName(name)) return false;
     // Non-blocking, so a pipe of that name can't hold the program up.
     const int fd = ::open(PresetPath(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info {};
-    std::vector<uint8_t> bytes;
     const bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ReadSmallFile(fd, bytes);
     ::close(fd);
-    return read && DecodePreset(bytes, patch, settings);
+    return read;
+}
+
+bool SBI::LoadPreset(const std::string& name, SynthPatch& patch, PatchSettings& settings) {
+    std::vector<uint8_t> bytes;
+    return ReadPreset(name, bytes) && DecodePreset(bytes, patch, settings);
 }
 
 bool SBI::WriteAll(int fd, const std::vector<uint8_t>& bytes) const {

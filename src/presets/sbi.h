@@ -42,6 +42,9 @@ public:
     // or unreadable file, anything but a regular file, or bytes that are no
     // preset.
     bool LoadPreset(const std::string& name, SynthPatch& patch, PatchSettings& settings);
+    // The bytes of Directory/name.sbi, as LoadPreset reads them; false as it
+    // is for a bad name or a file that can't be read.
+    bool ReadPreset(const std::string& name, std::vector<uint8_t>& bytes) const;
 
     // Writes Directory/name.sbi in the kind of the bank, replacing a file of
     // that name only once the new one is complete: a save that fails leaves

@@ -1,6 +1,6 @@
 #include "ui/ccform.h"
 
-#include "ui/controllerrows.h"
+#include "synth/controllermap.h"
 #include "ui/toolkit.h"
 
 #include <QGroupBox>
@@ -23,7 +23,7 @@ TFormCc::TFormCc(QWidget* owner)
     ValueListEditorCc->setObjectName("ValueListEditorCc");
     ValueListEditorCc->setGeometry(10, 20, 495, 453);
     ValueListEditorCc->SetTitles("Function", "Value");
-    for (const ControllerRow& row : ControllerRows)
+    for (const ControllerRow& row : kControllerRows)
         ValueListEditorCc->AddRow(row.key, QString::number(row.defaultNumber));
     ValueListEditorCc->setColumnWidth(0, 401);
     ValueListEditorCc->setColumnWidth(1, 88);
@@ -35,6 +35,6 @@ TFormCc::TFormCc(QWidget* owner)
 int TFormCc::BoundRow(int number) const {
     const QString text = QString::number(number);
     for (int row = 0; row < kControllerRowCount; ++row)
-        if (ValueListEditorCc->Value(ControllerRows[row].key) == text) return row;
+        if (ValueListEditorCc->Value(kControllerRows[row].key) == text) return row;
     return -1;
 }

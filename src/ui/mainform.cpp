@@ -5,6 +5,7 @@
 #include "hardware/opl3.h"
 #include "midi/midi.h"
 #include "presets/sbi.h"
+#include "synth/synthcore.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
 #include "ui/kbdform.h"
@@ -16,13 +17,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <new>
 
 namespace {
 
-constexpr int kLevelMax = 31; // output level; the card holds 31 - level
-constexpr int kPanRange = 64; // pan -64..63
 constexpr int kLabelVolumeClickValue = 25;
 constexpr uint16_t kNoCard = 0;
 constexpr uint16_t kNoCardEither = 0xFFFF;
@@ -51,11 +51,13 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         }
 
         try {
-            Fm801 = std::make_unique<FM801>(portBase);
+            Core = std::make_unique<SynthCore>(portBase);
         } catch (const std::bad_alloc&) {
             throw Error("Couldn't create an fm801 instance");
         }
-        ShowCardOutputState();
+        Fm801 = &Core->Card();
+        Core->ShowCardOutputState();
+        ShowCore();
 
         KeyboardForm = new TFormKBD(this);
 
@@ -72,6 +74,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         LoadPresetByName(ComboBoxPreset->currentText().toStdString());
 
         ControllerForm = new TFormCc(this);
+        ConnectControllerRows();
         try {
             MidiIn = std::make_unique<Midi>(this);
         } catch (const std::exception&) {
@@ -100,27 +103,8 @@ void TFormMain::Release() {
     PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
-    Fm801.reset(); // resets the chip: no note keeps sounding
-}
-
-// The louder side gives the volume; the pan says how much quieter the other is.
-void TFormMain::ShowCardOutputState() {
-    bool muted = false;
-    uint8_t left = 0, right = 0;
-    Fm801->GetAttenuation(muted, left, right);
-    const int levelL = kLevelMax - left;
-    const int levelR = kLevelMax - right;
-    int volume = levelL;
-    int pan = 0;
-    if (levelL > levelR)
-        pan = -static_cast<int>(kPanRange - static_cast<double>(levelR) / levelL * kPanRange);
-    else if (levelR > levelL) {
-        volume = levelR;
-        pan = static_cast<int>(kPanRange - static_cast<double>(levelL) / levelR * kPanRange);
-    }
-    TrackBarVolume->setValue(volume);
-    TrackBarPan->setValue(pan);
-    CheckBoxMute->setChecked(muted);
+    Fm801 = nullptr;
+    Core.reset(); // resets the chip: no note keeps sounding
 }
 
 // A missing or broken picture never stops a load or a connection change
@@ -134,18 +118,13 @@ void TFormMain::ShowConnectionPicture(int index) {
     }
 }
 
-// From the top of the frame down, as they were always sent.
-void TFormMain::SendListSelections(int op) {
-    for (QComboBox* list : OperatorFrames[op]->findChildren<QComboBox*>())
-        OnField(list->objectName().toStdString(), list);
-}
-
 // --- operator frames ---
 
 void TFormMain::FrameOpFieldChange(size_t field, QObject* sender) {
+    if (!Core) return;
     const int op = TagOf(sender);
-    const auto value = static_cast<uint8_t>(FrameOps[op]->FieldValue(field));
-    (Fm801->Opl3.get()->*kOperatorFields[field].setter)(op, value);
+    Core->SetOperatorField(op, field, FrameOps[op]->FieldValue(field));
+    ShowCore();
 }
 
 void TFormMain::OnField(std::string_view control, QObject* sender) {
@@ -153,16 +132,14 @@ void TFormMain::OnField(std::string_view control, QObject* sender) {
 }
 
 void TFormMain::Copy1Click(QObject* sender) {
-    FrameOps[TagOf(sender)]->SaveToPatch(CopyBuffer);
+    CopyBuffer = Core->CopyOperator(TagOf(sender));
     EnablePaste();
 }
 
-// The check boxes and bars that change program the chip through their
-// handlers; the three lists run none, so they are sent here.
+// The buffer holds the five register images only: the CC switch stays.
 void TFormMain::Paste1Click(QObject* sender) {
-    const int op = TagOf(sender);
-    FrameOps[op]->LoadFromPatch(CopyBuffer);
-    SendListSelections(op);
+    Core->PasteOperator(TagOf(sender), CopyBuffer);
+    ShowCore();
 }
 
 void TFormMain::EnablePaste() {
@@ -172,34 +149,24 @@ void TFormMain::EnablePaste() {
 
 // --- voice-wide controls ---
 
-void TFormMain::Send(void (OPL3::*setter)(uint8_t), const QWidget* control) {
-    (Fm801->Opl3.get()->*setter)(static_cast<uint8_t>(ControlValue(control)));
-}
-
-void TFormMain::ComboBoxCNTChange() {
-    const int index = ComboBoxCNT->currentIndex();
-    Fm801->Opl3->SetConnection(static_cast<uint8_t>(index));
-    ShowConnectionPicture(index);
+void TFormMain::Send(VoiceField field, const QWidget* control) {
+    if (!Core) return;
+    Core->SetVoiceField(field, ControlValue(control));
+    ShowCore();
 }
 
 // --- output panel and windows ---
 
-// The pan lowers only the side away from the pan direction, by p/64 of the volume.
 void TFormMain::TrackBarVolumeChange() {
-    const int v = TrackBarVolume->value();
-    const int p = TrackBarPan->value();
-    const int a = static_cast<int>(v * p * 0.015625 + 0.25);
-    const int left = p > 0 ? v - a : v;
-    const int right = p < 0 ? v + a : v;
-    Fm801->SetAttenuation(static_cast<uint8_t>(kLevelMax - left),
-                          static_cast<uint8_t>(kLevelMax - right));
+    if (!Core) return;
+    Core->SetVolumeAndPan(TrackBarVolume->value(), TrackBarPan->value());
+    ShowCore();
 }
 
 void TFormMain::CheckBoxMuteClick() {
-    if (CheckBoxMute->isChecked())
-        Fm801->Mute();
-    else
-        Fm801->Unmute();
+    if (!Core) return;
+    Core->SetMute(CheckBoxMute->isChecked());
+    ShowCore();
 }
 
 void TFormMain::LabelVolumeClick() {

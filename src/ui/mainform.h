@@ -1,10 +1,13 @@
 #pragma once
-// The main window. It owns every other object of the synthesizer, shows
-// every parameter of the sounding patch and applies each edit to the chip
-// at once. The live patch is its controls: whole-patch records are built
-// from them and shown in them again.
+// The main window. It owns every other object of the program and shows
+// every parameter of the sounding patch: a view of the synthesizer core,
+// which holds the patch and plays the card. A user's edit becomes one call
+// on the core; what the core changes (a controller, a program change, a
+// preset) reaches the controls when the window shows the core again.
 #include "hardware/opl3.h"
 #include "presets/patchrecord.h"
+#include "synth/presetbank.h"
+#include "synth/synthstate.h"
 #include "ui/toolkit.h"
 
 #include <QCheckBox>
@@ -16,12 +19,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class FM801;
 class Midi;
+class SynthCore;
 class SBI;
 class TFormCc;
 class TFormKBD;
@@ -51,7 +56,7 @@ public:
     // True when no card was chosen: the window must not be shown.
     bool Terminated() const { return terminated_; }
 
-    // Whole-patch records built from the controls and shown in them again.
+    // Whole-patch records of the core's patch, and records shown in it.
     SynthPatch GetSynthPatch() const;
     void SetSynthPatch(const SynthPatch& patch);
     // The records are values: there is nothing left to free.
@@ -87,16 +92,16 @@ public:
     void FrameOp1CheckBoxRateScalingClick(QObject* s) { OnField("CheckBoxRateScaling", s); }
     void FrameOp1CheckBoxHoldClick(QObject* s) { OnField("CheckBoxHold", s); }
 
-    // Voice-wide controls: each sends its value to its chip setter.
-    void CheckBoxAClick() { Send(&OPL3::SetOutputA, CheckBoxA); }
-    void CheckBoxBClick() { Send(&OPL3::SetOutputB, CheckBoxB); }
-    void CheckBoxA2Click() { Send(&OPL3::SetOutputA2, CheckBoxA2); }
-    void CheckBoxB2Click() { Send(&OPL3::SetOutputB2, CheckBoxB2); }
-    void ComboBoxFBChange() { Send(&OPL3::SetFeedback, ComboBoxFB); }
-    void ComboBoxFB2Change() { Send(&OPL3::SetFeedback2, ComboBoxFB2); }
-    void ComboBoxCNTChange();
-    void ComboBoxTDChange() { Send(&OPL3::SetTremoloDepth, ComboBoxTD); }
-    void ComboBoxVDChange() { Send(&OPL3::SetVibratoDepth, ComboBoxVD); }
+    // Voice-wide controls: each hands its value to the core.
+    void CheckBoxAClick() { Send(VoiceField::OutputA, CheckBoxA); }
+    void CheckBoxBClick() { Send(VoiceField::OutputB, CheckBoxB); }
+    void CheckBoxA2Click() { Send(VoiceField::OutputA2, CheckBoxA2); }
+    void CheckBoxB2Click() { Send(VoiceField::OutputB2, CheckBoxB2); }
+    void ComboBoxFBChange() { Send(VoiceField::Feedback, ComboBoxFB); }
+    void ComboBoxFB2Change() { Send(VoiceField::Feedback2, ComboBoxFB2); }
+    void ComboBoxCNTChange() { Send(VoiceField::Connection, ComboBoxCNT); }
+    void ComboBoxTDChange() { Send(VoiceField::TremoloDepth, ComboBoxTD); }
+    void ComboBoxVDChange() { Send(VoiceField::VibratoDepth, ComboBoxVD); }
 
     void TrackBarVolumeChange();
     void CheckBoxMuteClick();
@@ -108,7 +113,8 @@ public:
 
     void EnablePaste();
 
-    // MIDI short messages, from the input or the mini keyboard (ui/mainform_midi.cpp).
+    // MIDI short messages, from the input or the mini keyboard, handed to
+    // the core (ui/mainform_midi.cpp).
     void HandleMidiOpen();
     void HandleMidiData(uint32_t source, uint32_t message);
     void HandleController(uint8_t number, uint8_t value);
@@ -117,8 +123,13 @@ public:
     // user would. False when none does.
     bool ChooseMidiIn(const QString& text);
 
-    // Members owned by the window, in the order they are created.
-    std::unique_ptr<FM801> Fm801;
+    // Shows what the core holds now in every control it touches.
+    void ShowCore();
+
+    // Members owned by the window, in the order they are created. The core
+    // owns the card; Fm801 is its FM801, for those who read the chip.
+    std::unique_ptr<SynthCore> Core;
+    FM801* Fm801 = nullptr;
     TFormKBD* KeyboardForm = nullptr;
     std::array<TFrameOp*, kOperatorCount> OperatorFrames{};
     std::vector<std::string> BankNames;
@@ -215,22 +226,21 @@ private:
     // the row of the named control.
     void FrameOpFieldChange(size_t field, QObject* sender);
     void OnField(std::string_view control, QObject* sender);
-    void Send(void (OPL3::*setter)(uint8_t), const QWidget* control);
-    void ShowCardOutputState();
+    void Send(VoiceField field, const QWidget* control);
+    void ConnectCoreSettings();
+    void ConnectControllerRows();
     void ShowConnectionPicture(int index);
-    // Paste and "Clear" set the frame's three lists, which run no handler.
-    void SendListSelections(int op);
+    void ShowOperators(const SynthState& state);
+    void ShowVoice(const SynthState& state);
+    void ShowTunings(const SynthState& state);
+    void ShowPresetPanel(const SynthState& state);
     void ShowPresetNumber(int index);
     void Release();
 
-    void NoteOn(uint8_t note, uint8_t velocity);
-    void NoteOff(uint8_t note);
-    void ReleaseAllNotes();
-    void ProgramChange(uint8_t program);
-    void PitchBend(uint8_t data2);
-    void StepPreset(int8_t step);
-    void ApplyControllerRow(int row, uint8_t value);
-    void SelectFromController(QComboBox* list, int index);
-
     bool terminated_ = false;
+    // The bank the core chooses program changes from.
+    std::unique_ptr<PresetBank> bank_;
+    // What ShowCore showed last; nullopt before the first time.
+    std::optional<SynthState> shown_;
+    int shownPicture_ = -2;
 };

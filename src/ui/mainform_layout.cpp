@@ -1,5 +1,6 @@
 // The main window's layout: its panels, the six operator frames and the
 // wiring of every control to its handler.
+#include "synth/synthcore.h"
 #include "ui/clicklabel.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -210,6 +211,7 @@ void TFormMain::ConnectHandlers() {
     OnComboBoxSelect(ComboBoxMidiIn, [this] { ComboBoxMidiInChange(); });
     for (int op = 0; op < kOperatorCount; ++op)
         ConnectOperatorFrame(op);
+    ConnectCoreSettings();
 }
 
 // One loop over the operator fields wires a frame; its Tag is the operator.
@@ -225,6 +227,10 @@ void TFormMain::ConnectOperatorFrame(int op) {
     };
     onItem(CopyItems[op], &TFormMain::Copy1Click);
     onItem(PasteItems[op], &TFormMain::Paste1Click);
-    connect(frame, &TFrameOp::Cleared, this,
-            [this, op] { RunGuarded([this, op] { SendListSelections(op); }); });
+    connect(frame, &TFrameOp::Cleared, this, [this, op] {
+        RunGuarded([this, op] {
+            Core->ClearOperator(op);
+            ShowCore();
+        });
+    });
 }

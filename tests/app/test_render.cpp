@@ -1,5 +1,5 @@
-// A MIDI file the test writes, rendered as --render renders it (the main
-// window off screen on the emulated card, with presets of the test's own)
+// A MIDI file the test writes, rendered as --render renders it (the
+// synthesizer core on the emulated card, with presets of the test's own)
 // into a WAV file and measured: every message is heard at its own time, at
 // the chip's own pitch.
 #include "app/cardsession.h"
@@ -11,7 +11,7 @@
 #include "hardware/opl3regs.h"
 #include "presets/presetfile.h"
 #include "support/smfbuilder.h"
-#include "ui/mainform.h"
+#include "synth/synthcore.h"
 #include "wavfile.h"
 
 #include <QDir>
@@ -58,12 +58,12 @@ void WritePresets(const std::filesystem::path& root) {
 
 // What the chip was told to play: the F-number's pitch of the keyed note,
 // times the preset's multiplier.
-double ChipPitch(const TFormMain& window) {
-    const OPL3& opl3 = *window.Fm801->Opl3;
+double ChipPitch(SynthCore& core) {
+    const OPL3& opl3 = core.Chip();
     const int channel = KeyedTwoOperatorChannel(opl3);
     if (channel < 0) return 0;
     return ChannelFrequency(opl3, static_cast<uint16_t>(channel)) *
-           (window.ComboBoxPreset->currentIndex() == kOctave ? 2 : 1);
+           (core.State().presetIndex == kOctave ? 2 : 1);
 }
 
 // 480 ticks a quarter, 120 bpm and from 2 s on 150 bpm. Message times in
@@ -100,7 +100,7 @@ struct Rendered {
     RenderReport report;
 };
 
-// As the program renders: the card of a render, the window set up by the
+// As the program renders: the card of a render, the core set up by the
 // command line, each message handed over at its frame.
 Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
                 const std::string& preset = kPresets[0]) {
@@ -120,7 +120,7 @@ Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
         song, options, *card.Emulated(),
         [&](ShortMessage m) {
             player.Play(m);
-            r.pitch.push_back(ChipPitch(player.Window()));
+            r.pitch.push_back(ChipPitch(player.Core()));
         },
         nullptr);
     r.wav = ReadWav(options.out);

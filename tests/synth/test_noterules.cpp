@@ -1,4 +1,4 @@
-#include "midi/noterules.h"
+#include "synth/noterules.h"
 
 #include <climits>
 #include <gtest/gtest.h>

@@ -1,0 +1,168 @@
+// The main window as a view of the core: the core's values shown in the
+// controls without running their handlers, and the settings the core reads
+// at every note handed to it as the user changes them.
+#include "synth/controllermap.h"
+#include "synth/synthcore.h"
+#include "ui/ccform.h"
+#include "ui/mainform.h"
+#include "ui/opframe.h"
+#include "ui/tag.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+
+namespace {
+
+// The control takes the value as the program sets it, but runs no handler:
+// the core has already done what the handler would.
+void Show(QWidget* control, int value) {
+    if (ControlValue(control) == value) return;
+    const QSignalBlocker quiet(control);
+    SetControlValue(control, value);
+}
+
+void ShowText(QLabel* label, const QString& text) {
+    if (label->text() != text) label->setText(text);
+}
+
+} // namespace
+
+void TFormMain::ShowCore() {
+    if (!Core) return;
+    const SynthState& state = Core->State();
+    if (shown_ && *shown_ == state) return;
+    ShowOperators(state);
+    ShowVoice(state);
+    ShowTunings(state);
+    ShowPresetPanel(state);
+    shown_ = state;
+}
+
+void TFormMain::ShowOperators(const SynthState& state) {
+    if (shown_ && shown_->ops == state.ops) return;
+    for (int op = 0; op < kOperatorCount; ++op) {
+        TFrameOp& frame = *FrameOps[op];
+        for (size_t f = 0; f < kOperatorFieldCount; ++f)
+            Show(frame.FieldControl(f), state.ops[op].fields[f]);
+        Show(frame.CheckBoxCC, state.ops[op].cc);
+    }
+}
+
+void TFormMain::ShowVoice(const SynthState& state) {
+    QWidget* const voice[kVoiceFieldCount] = {ComboBoxFB, ComboBoxFB2, ComboBoxCNT,
+                                              ComboBoxTD, ComboBoxVD,  CheckBoxA,
+                                              CheckBoxB,  CheckBoxA2,  CheckBoxB2};
+    for (int f = 0; f < kVoiceFieldCount; ++f)
+        Show(voice[f], state.voice[f]);
+    const int connection = state.voice[static_cast<size_t>(VoiceField::Connection)];
+    if (connection != shownPicture_) ShowConnectionPicture(connection);
+    shownPicture_ = connection;
+    Show(TrackBarVolume, state.volume);
+    Show(TrackBarPan, state.pan);
+    Show(CheckBoxMute, state.mute);
+    Show(CheckBoxChorder, state.chord);
+    if (ComboBoxMidiChannel->currentText().toInt() - 1 != state.channel)
+        Show(ComboBoxMidiChannel, state.channel);
+    ShowText(LabelP, QString::number(state.poly));
+}
+
+// A text the core wrote is shown once; what the user types stays.
+void TFormMain::ShowTunings(const SynthState& state) {
+    QComboBox* const lists[kTuningCount] = {ComboBoxTranspose, ComboBoxTR1, ComboBoxTR2};
+    for (int t = 0; t < kTuningCount; ++t) {
+        const TuningState& tuning = state.tunings[t];
+        if (shown_ && shown_->tunings[t].serial == tuning.serial) continue;
+        if (tuning.text == TuningState::Text::Typed) continue;
+        const QSignalBlocker quiet(lists[t]);
+        if (lists[t]->currentIndex() != tuning.index) lists[t]->setCurrentIndex(tuning.index);
+        lists[t]->setEditText(QString::fromStdString(tuning.Shown()));
+    }
+}
+
+// The selection and the label the core made are shown once: the user's own
+// typing and the panel's numbering stay until the core makes new ones.
+void TFormMain::ShowPresetPanel(const SynthState& state) {
+    if (!shown_) return; // the design's text and label stand
+    if (shown_->presetSerial != state.presetSerial) {
+        const QSignalBlocker quiet(ComboBoxPreset);
+        ComboBoxPreset->setCurrentIndex(state.presetIndex);
+    }
+    if (shown_->presetLabelSerial != state.presetLabelSerial) {
+        if (state.presetLabel == SynthState::kPlainLabel)
+            LabelPreset->setText("Preset");
+        else
+            ShowPresetNumber(state.presetLabel - 1);
+    }
+    if (!ControllerForm || shown_->controllers == state.controllers) return;
+    ValueListEditor& rows = *ControllerForm->ValueListEditorCc;
+    for (int row = 0; row < kControllerRowCount; ++row) {
+        const QString key = kControllerRows[row].key;
+        if (ControllerNumberFromText(rows.Value(key).toStdString()) == state.controllers[row])
+            continue;
+        const QSignalBlocker quiet(&rows);
+        rows.SetValue(key, QString::number(state.controllers[row]));
+    }
+}
+
+// Settings the core reads at every note: each change is handed over as it
+// happens, whoever makes it.
+void TFormMain::ConnectCoreSettings() {
+    for (int op = 0; op < kOperatorCount; ++op) {
+        connect(FrameOps[op]->CheckBoxCC, &QCheckBox::toggled, this, [this, op](bool on) {
+            if (Core) Core->SetCcEnabled(op, on);
+        });
+        // A list set by the program runs no handler but is what a save stores.
+        for (size_t f = 0; f < kOperatorFieldCount; ++f)
+            if (auto* list = qobject_cast<QComboBox*>(FrameOps[op]->FieldControl(f)))
+                connect(list, &QComboBox::currentIndexChanged, this, [this, op, f](int index) {
+                    if (Core) Core->KeepOperatorField(op, f, index);
+                });
+    }
+    const std::pair<QComboBox*, VoiceField> voiceLists[] = {{ComboBoxFB, VoiceField::Feedback},
+                                                            {ComboBoxFB2, VoiceField::Feedback2},
+                                                            {ComboBoxCNT, VoiceField::Connection},
+                                                            {ComboBoxTD, VoiceField::TremoloDepth},
+                                                            {ComboBoxVD, VoiceField::VibratoDepth}};
+    for (const auto& [list, field] : voiceLists)
+        connect(list, &QComboBox::currentIndexChanged, this, [this, field](int index) {
+            if (Core) Core->KeepVoiceField(field, index);
+        });
+    connect(CheckBoxChorder, &QCheckBox::toggled, this, [this](bool on) {
+        if (Core) Core->SetChord(on);
+    });
+    connect(ComboBoxMidiChannel, &QComboBox::currentIndexChanged, this, [this] {
+        if (Core) Core->SetMidiChannel(ComboBoxMidiChannel->currentText().toInt() - 1);
+    });
+    const std::pair<QComboBox*, Tuning> tunings[] = {{ComboBoxTranspose, Tuning::Transpose},
+                                                     {ComboBoxTR1, Tuning::Voice1},
+                                                     {ComboBoxTR2, Tuning::Voice2}};
+    for (const auto& [list, which] : tunings) {
+        const auto hand = [this, list, which] {
+            if (Core)
+                Core->SetTuning(
+                    which, TuningFromText(list->currentIndex(), list->currentText().toStdString()));
+        };
+        connect(list, &QComboBox::currentIndexChanged, this, hand);
+        connect(list, &QComboBox::editTextChanged, this, hand);
+    }
+    connect(ComboBoxPreset, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (Core) Core->SelectPreset(index);
+    });
+}
+
+// The controller dialog exists later than the rest: its rows are handed
+// over from then on.
+void TFormMain::ConnectControllerRows() {
+    ValueListEditor* rows = ControllerForm->ValueListEditorCc;
+    connect(rows, &QTableWidget::itemChanged, this, [this, rows](QTableWidgetItem* item) {
+        if (!Core || item->column() != 1) return;
+        const QString key = rows->Key(item->row());
+        for (int row = 0; row < kControllerRowCount; ++row)
+            if (key == kControllerRows[row].key)
+                Core->SetControllerNumber(row,
+                                          ControllerNumberFromText(item->text().toStdString()));
+    });
+}
