@@ -4,6 +4,7 @@
 #include "app/datafolder.h"
 #include "app/endsignals.h"
 #include "app/startupnotes.h"
+#include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "ui/appicon.h"
 #include "ui/mainform.h"
@@ -46,6 +47,8 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
         return base;
     });
     if (!form.Terminated() && !endSignals.Received()) {
+        // On the emulated card the synthesizer plays where the sound is made.
+        if (EmulatedCard* card = session.Emulated()) form.PlayOnCard(*card);
         closeFront = [&form] { form.close(); };
         form.show();
         ChooseMidiIn(form, options.midiIn, program);

@@ -13,7 +13,8 @@ const char* const kPortAccessError = "Couldn't access giveio device";
 
 namespace {
 PortBackend* g_backend = nullptr;
-}
+thread_local PortBackend* t_backend = nullptr;
+} // namespace
 
 PortBackend* InstallPortBackend(PortBackend* backend) {
     PortBackend* previous = g_backend;
@@ -21,7 +22,14 @@ PortBackend* InstallPortBackend(PortBackend* backend) {
     return previous;
 }
 
+PortBackend* InstallThreadPortBackend(PortBackend* backend) {
+    PortBackend* previous = t_backend;
+    t_backend = backend;
+    return previous;
+}
+
 PortBackend& CurrentPortBackend() {
+    if (t_backend) return *t_backend;
     return g_backend ? *g_backend : HardwarePorts::Instance();
 }
 

@@ -28,6 +28,11 @@ public:
 // The backend must outlive its installation. nullptr restores the default
 // (hardware) backend.
 PortBackend* InstallPortBackend(PortBackend* backend);
+// The calling thread's own backend, which wins over the process-wide one
+// on this thread only (an audio thread playing its own card, one plugin
+// instance of several). nullptr leaves the thread to the process-wide one.
+// Returns the thread's previous one.
+PortBackend* InstallThreadPortBackend(PortBackend* backend);
 PortBackend& CurrentPortBackend();
 
 extern const char* const kPortAccessError; // "Couldn't access giveio device"
@@ -91,6 +96,19 @@ public:
     ~ScopedPortBackend() { InstallPortBackend(previous_); }
     ScopedPortBackend(const ScopedPortBackend&) = delete;
     ScopedPortBackend& operator=(const ScopedPortBackend&) = delete;
+
+private:
+    PortBackend* previous_;
+};
+
+// The same for the calling thread alone.
+class ScopedThreadPortBackend {
+public:
+    explicit ScopedThreadPortBackend(PortBackend& backend)
+        : previous_(InstallThreadPortBackend(&backend)) {}
+    ~ScopedThreadPortBackend() { InstallThreadPortBackend(previous_); }
+    ScopedThreadPortBackend(const ScopedThreadPortBackend&) = delete;
+    ScopedThreadPortBackend& operator=(const ScopedThreadPortBackend&) = delete;
 
 private:
     PortBackend* previous_;

@@ -1,5 +1,7 @@
 #include "midi/midi.h"
 
+#include "midi/jackmidiin.h"
+#include "midi/midireceiver.h"
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
 
@@ -106,27 +108,42 @@ private:
 
 namespace {
 
-// What the input callback needs; set before the port opens.
+// What the input callbacks need; set before the port opens.
 struct Delivery {
     Midi::Inbox* inbox = nullptr;
+    const std::atomic<MidiReceiver*>* receiver = nullptr;
     uint32_t handle = 0;
     std::atomic<bool> started{false};
+
+    // On the receiving thread: pack, hand over, return.
+    void Hand(MidiReceiver::Thread thread, const uint8_t* bytes, size_t size,
+              uint32_t frame) const {
+        if (!started.load(std::memory_order_acquire)) return;
+        if (size == 0 || size > 3) return;
+        const uint8_t status = bytes[0];
+        // System exclusive, clock and active sensing carry nothing to play.
+        if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
+            return;
+        ShortMessage m{status};
+        if (size > 1) m.Data1 = bytes[1];
+        if (size > 2) m.Data2 = bytes[2];
+        if (MidiReceiver* r = receiver->load(std::memory_order_acquire))
+            r->Receive(thread, handle, m, frame);
+        else
+            inbox->Put(handle, PackShortMessage(m));
+    }
 };
 
-// Runs on RtMidi's thread (the sequencer's reader, or the JACK cycle):
-// pack, hand over, return.
-void Deliver(double, std::vector<unsigned char>* message, void* user) {
-    const auto& delivery = *static_cast<const Delivery*>(user);
-    if (!delivery.started.load(std::memory_order_acquire)) return;
-    if (!message || message->empty() || message->size() > 3) return;
-    const uint8_t status = (*message)[0];
-    // System exclusive, clock and active sensing carry nothing to play.
-    if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
-        return;
-    ShortMessage m{status};
-    if (message->size() > 1) m.Data1 = (*message)[1];
-    if (message->size() > 2) m.Data2 = (*message)[2];
-    delivery.inbox->Put(delivery.handle, PackShortMessage(m));
+// The sequencer's reader thread of RtMidi.
+void DeliverFromSequencer(double, std::vector<unsigned char>* message, void* user) {
+    if (!message) return;
+    static_cast<const Delivery*>(user)->Hand(MidiReceiver::Thread::Sequencer, message->data(),
+                                             message->size(), 0);
+}
+
+// JACK's process thread: nothing here allocates.
+void DeliverFromJack(void* user, uint32_t frame, const uint8_t* bytes, size_t size) {
+    static_cast<const Delivery*>(user)->Hand(MidiReceiver::Thread::Jack, bytes, size, frame);
 }
 
 // libjack prints every failed attempt to reach a server; no server is an
@@ -169,36 +186,12 @@ std::unique_ptr<Port> MakePort(RtMidi::Api api) {
     return port;
 }
 
-// A client of our own beside a JACK input, only to hear of the server's end.
-// libjack can't close a client whose server died once any other client has
-// been opened since (it crashes in a later call): such an input is never
-// closed.
-struct ServerWatch {
-    jack_client_t* client = nullptr;
-    std::atomic<bool> gone{false};
-
-    static void Gone(jack_status_t, const char*, void* self) {
-        static_cast<ServerWatch*>(self)->gone.store(true, std::memory_order_release);
-    }
-    // False when no server answers.
-    bool Open() {
-        client = jack_client_open(Midi::kClientName, JackNoStartServer, nullptr);
-        if (!client) return false;
-        jack_on_info_shutdown(client, &ServerWatch::Gone, this);
-        return jack_activate(client) == 0;
-    }
-    bool ServerGone() const { return client && gone.load(std::memory_order_acquire); }
-    ~ServerWatch() {
-        if (client) jack_client_close(client);
-    }
-};
-
 } // namespace
 
 struct Midi::Input {
     Delivery delivery; // first: the ports call into it until they are gone
-    std::unique_ptr<ServerWatch> watch;
-    std::vector<std::unique_ptr<Port>> ports;
+    std::vector<std::unique_ptr<Port>> ports; // the sequencer's
+    std::unique_ptr<JackMidiIn> jack;
 };
 
 Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)) {
@@ -258,7 +251,7 @@ void Midi::Close() {
     // Destroying an RtMidi input stops its thread or leaves the JACK cycle
     // first, so nothing is delivered afterwards. An input whose JACK server
     // died delivers nothing either, and is left as it is.
-    if (input_ && input_->watch && input_->watch->ServerGone()) {
+    if (input_ && input_->jack && input_->jack->ServerGone()) {
         static auto* const abandoned = new std::vector<std::unique_ptr<Input>>;
         abandoned->push_back(std::move(input_));
     }
@@ -270,42 +263,68 @@ bool Midi::OpenInput(const Device& device) {
     auto input = std::make_unique<Input>();
     if (++lastHandle_ == KeyboardSource) ++lastHandle_;
     input->delivery.inbox = inbox_.get();
+    input->delivery.receiver = &receiver_;
     input->delivery.handle = lastHandle_;
 
     // The virtual input is a port on every system there is; any one will do.
     std::vector<System> systems{device.system};
     if (device.virtualInput) systems = systems_;
     for (System system : systems) {
-        if (system == System::Jack) {
-            input->watch = std::make_unique<ServerWatch>();
-            if (!input->watch->Open()) continue; // no server, or not now
-        } else if (!Reachable(system)) {
-            continue;
-        }
-        try {
-            auto port = MakePort(ApiOf(system));
-            port->in->setCallback(&Deliver, &input->delivery);
-            bool open = false;
-            if (device.virtualInput) {
-                port->in->openVirtualPort(kClientName);
-                open = true;
-            } else {
-                const unsigned count = port->in->getPortCount();
-                for (unsigned i = 0; i < count && !open; ++i)
-                    if (port->in->getPortName(i) == device.port) {
-                        port->in->openPort(i, kConnectionPortName);
-                        open = port->in->isPortOpen();
-                    }
-            }
-            if (open && !port->errors.warning && !port->errors.failure)
-                input->ports.push_back(std::move(port));
-        } catch (const std::exception&) {
-            // That system is gone since the start, or the port with it.
-        }
+        if (system == System::Jack)
+            OpenJackInput(device, *input);
+        else if (Reachable(system))
+            OpenSequencerInput(device, *input);
     }
-    if (input->ports.empty()) return false;
+    if (input->ports.empty() && !input->jack) return false;
     input_ = std::move(input);
     Handle = lastHandle_;
     PostMessage(Owner, MM_MIM_OPEN, Handle, 0);
     return true;
+}
+
+// Our own client, so that each event keeps its frame and nothing on JACK's
+// thread allocates: a port "input" connected to the chosen one, or the
+// virtual input "VI 801" that others connect to.
+bool Midi::OpenJackInput(const Device& device, Input& input) {
+    auto jack = std::make_unique<JackMidiIn>();
+    const char* port = device.virtualInput ? kClientName : kConnectionPortName;
+    if (!jack->Open(kClientName, port, &DeliverFromJack, &input.delivery)) {
+        if (jack->ServerGone()) AbandonJack(std::move(jack));
+        return false;
+    }
+    if (!device.virtualInput && !jack->ConnectFrom(device.port)) return false;
+    input.jack = std::move(jack);
+    return true;
+}
+
+void Midi::OpenSequencerInput(const Device& device, Input& input) {
+    try {
+        auto port = MakePort(ApiOf(System::Alsa));
+        port->in->setCallback(&DeliverFromSequencer, &input.delivery);
+        bool open = false;
+        if (device.virtualInput) {
+            port->in->openVirtualPort(kClientName);
+            open = true;
+        } else {
+            const unsigned count = port->in->getPortCount();
+            for (unsigned i = 0; i < count && !open; ++i)
+                if (port->in->getPortName(i) == device.port) {
+                    port->in->openPort(i, kConnectionPortName);
+                    open = port->in->isPortOpen();
+                }
+        }
+        if (open && !port->errors.warning && !port->errors.failure)
+            input.ports.push_back(std::move(port));
+    } catch (const std::exception&) {
+        // That system is gone since the start, or the port with it.
+    }
+}
+
+void Midi::AbandonJack(std::unique_ptr<JackMidiIn> jack) {
+    static auto* const abandoned = new std::vector<std::unique_ptr<JackMidiIn>>;
+    abandoned->push_back(std::move(jack));
+}
+
+void Midi::SetReceiver(MidiReceiver* receiver) {
+    receiver_.store(receiver, std::memory_order_release);
 }

@@ -6,12 +6,15 @@
 // one at a time in arrival order. Create and use it on Owner's thread.
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QObject;
+class JackMidiIn;
+class MidiReceiver;
 
 class Midi {
 public:
@@ -37,6 +40,10 @@ public:
     // Lets the open input deliver its messages. Returns IsOpen.
     bool Start();
 
+    // From now on every short message goes to `receiver` on the thread that
+    // receives it, instead of waiting for Owner's thread (null: to Owner again).
+    void SetReceiver(MidiReceiver* receiver);
+
     QObject* const Owner;
     int32_t DeviceCount = 0; // entries after "No midi input"
     uint32_t Handle = 0;     // wParam of the open input's messages; never KeyboardSource
@@ -55,10 +62,14 @@ private:
 
     void Close();
     bool OpenInput(const Device& device);
+    bool OpenJackInput(const Device& device, Input& input);
+    void OpenSequencerInput(const Device& device, Input& input);
+    static void AbandonJack(std::unique_ptr<JackMidiIn> jack);
 
     std::vector<Device> devices_;
     std::vector<System> systems_; // the MIDI systems that answered at start
     uint32_t lastHandle_ = 0;
     std::unique_ptr<Inbox> inbox_; // outlives input_, which fills it
     std::unique_ptr<Input> input_;
+    std::atomic<MidiReceiver*> receiver_{nullptr};
 };

@@ -5,6 +5,7 @@
 #include "hardware/opl3.h"
 #include "midi/midi.h"
 #include "presets/sbi.h"
+#include "synth/corelink.h"
 #include "synth/synthcore.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <new>
 
 namespace {
@@ -57,6 +59,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         }
         Fm801 = &Core->Card();
         Core->ShowCardOutputState();
+        Link = std::make_unique<CoreLink>(*Core);
         ShowCore();
 
         KeyboardForm = new TFormKBD(this);
@@ -99,10 +102,13 @@ TFormMain::~TFormMain() {
 
 // Shutdown order: no further MIDI input first, the chip reset last.
 void TFormMain::Release() {
+    if (MidiIn) MidiIn->SetReceiver(nullptr);
     MidiIn.reset();
     PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
+    pollTimer_.reset();
+    Link.reset(); // the core comes back to this thread
     Fm801 = nullptr;
     Core.reset(); // resets the chip: no note keeps sounding
 }
@@ -121,9 +127,9 @@ void TFormMain::ShowConnectionPicture(int index) {
 // --- operator frames ---
 
 void TFormMain::FrameOpFieldChange(size_t field, QObject* sender) {
-    if (!Core) return;
+    if (!Link) return;
     const int op = TagOf(sender);
-    Core->SetOperatorField(op, field, FrameOps[op]->FieldValue(field));
+    Link->Send(command::OperatorField{op, field, FrameOps[op]->FieldValue(field), false});
     ShowCore();
 }
 
@@ -132,13 +138,14 @@ void TFormMain::OnField(std::string_view control, QObject* sender) {
 }
 
 void TFormMain::Copy1Click(QObject* sender) {
-    CopyBuffer = Core->CopyOperator(TagOf(sender));
+    Link->Sync();
+    CopyBuffer = OperatorImage(Link->State().ops[TagOf(sender)].fields);
     EnablePaste();
 }
 
 // The buffer holds the five register images only: the CC switch stays.
 void TFormMain::Paste1Click(QObject* sender) {
-    Core->PasteOperator(TagOf(sender), CopyBuffer);
+    Link->Send(command::Paste{TagOf(sender), CopyBuffer});
     ShowCore();
 }
 
@@ -150,22 +157,22 @@ void TFormMain::EnablePaste() {
 // --- voice-wide controls ---
 
 void TFormMain::Send(VoiceField field, const QWidget* control) {
-    if (!Core) return;
-    Core->SetVoiceField(field, ControlValue(control));
+    if (!Link) return;
+    Link->Send(command::Voice{field, ControlValue(control), false});
     ShowCore();
 }
 
 // --- output panel and windows ---
 
 void TFormMain::TrackBarVolumeChange() {
-    if (!Core) return;
-    Core->SetVolumeAndPan(TrackBarVolume->value(), TrackBarPan->value());
+    if (!Link) return;
+    Link->Send(command::VolumePan{TrackBarVolume->value(), TrackBarPan->value()});
     ShowCore();
 }
 
 void TFormMain::CheckBoxMuteClick() {
-    if (!Core) return;
-    Core->SetMute(CheckBoxMute->isChecked());
+    if (!Link) return;
+    Link->Send(command::Mute{CheckBoxMute->isChecked()});
     ShowCore();
 }
 

@@ -27,6 +27,9 @@
 class FM801;
 class Midi;
 class SynthCore;
+class CoreLink;
+class EmulatedCard;
+class QTimer;
 class SBI;
 class TFormCc;
 class TFormKBD;
@@ -125,11 +128,17 @@ public:
 
     // Shows what the core holds now in every control it touches.
     void ShowCore();
+    // From now on the core plays inside the card's audio periods and MIDI
+    // input goes to it there; the window follows what it did. False when
+    // the card can't take it (no stream, or another port backend).
+    bool PlayOnCard(EmulatedCard& card);
 
     // Members owned by the window, in the order they are created. The core
     // owns the card; Fm801 is its FM801, for those who read the chip.
     std::unique_ptr<SynthCore> Core;
     FM801* Fm801 = nullptr;
+    // Every call on the core goes through it: at once, or to the audio thread.
+    std::unique_ptr<CoreLink> Link;
     TFormKBD* KeyboardForm = nullptr;
     std::array<TFrameOp*, kOperatorCount> OperatorFrames{};
     std::vector<std::string> BankNames;
@@ -238,8 +247,12 @@ private:
     void Release();
 
     bool terminated_ = false;
-    // The bank the core chooses program changes from.
-    std::unique_ptr<PresetBank> bank_;
+    void FreeReturnedBanks();
+
+    // The banks the core chooses program changes from: the current one last;
+    // the others until the core hands them back.
+    std::vector<std::unique_ptr<PresetBank>> banks_;
+    std::unique_ptr<QTimer> pollTimer_;
     // What ShowCore showed last; nullopt before the first time.
     std::optional<SynthState> shown_;
     int shownPicture_ = -2;

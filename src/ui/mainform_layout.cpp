@@ -1,6 +1,6 @@
 // The main window's layout: its panels, the six operator frames and the
 // wiring of every control to its handler.
-#include "synth/synthcore.h"
+#include "synth/corelink.h"
 #include "ui/clicklabel.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -229,7 +229,7 @@ void TFormMain::ConnectOperatorFrame(int op) {
     onItem(PasteItems[op], &TFormMain::Paste1Click);
     connect(frame, &TFrameOp::Cleared, this, [this, op] {
         RunGuarded([this, op] {
-            Core->ClearOperator(op);
+            Link->Send(command::Clear{op});
             ShowCore();
         });
     });

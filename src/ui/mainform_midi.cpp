@@ -3,7 +3,7 @@
 // what it changed (the note count, a controller's control, a preset).
 #include "midi/midi.h"
 #include "midi/shortmessage.h"
-#include "synth/synthcore.h"
+#include "synth/corelink.h"
 #include "ui/mainform.h"
 
 void TFormMain::Dispatch(const PostedMessage& message) {
@@ -39,15 +39,15 @@ bool TFormMain::ChooseMidiIn(const QString& text) {
 }
 
 void TFormMain::HandleMidiData(uint32_t source, uint32_t message) {
-    Core->HandleMidiData(source, UnpackShortMessage(message));
+    Link->SendMidi(source, UnpackShortMessage(message));
     ShowCore();
 }
 
 void TFormMain::HandleController(uint8_t number, uint8_t value) {
-    Core->HandleController(number, value);
+    Link->Send(command::Controller{number, value});
     ShowCore();
 }
 
 void TFormMain::ApplyVelocity(uint8_t velocity) {
-    Core->ApplyVelocity(velocity);
+    Link->Send(command::Velocity{velocity});
 }

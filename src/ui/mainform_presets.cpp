@@ -2,7 +2,7 @@
 // controls and shown in them again, and the preset panel that loads, saves
 // and resets presets through them.
 #include "presets/sbi.h"
-#include "synth/synthcore.h"
+#include "synth/corelink.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
 
@@ -32,28 +32,30 @@ int FindPreset(const QComboBox* box, const QString& text) {
 } // namespace
 
 SynthPatch TFormMain::GetSynthPatch() const {
-    return Core->GetSynthPatch();
+    Link->Sync();
+    return SynthPatchOf(Link->State());
 }
 
 // Lists and check boxes that change are programmed as the controls' own
 // handlers always did; the caller's SetPatch programs the rest.
 void TFormMain::SetSynthPatch(const SynthPatch& patch) {
-    Core->SetSynthPatch(patch);
+    Link->Send(command::Patch{patch});
     ShowCore();
 }
 
 PatchSettings TFormMain::GetPatchSettings() const {
-    return Core->GetPatchSettings();
+    Link->Sync();
+    return PatchSettingsOf(Link->State());
 }
 
 void TFormMain::SetPatchSettings(const PatchSettings& settings) {
-    Core->SetPatchSettings(settings);
+    Link->Send(command::Settings{settings});
     ShowCore();
 }
 
 // Every operator becomes 01 3F FF FF 00: silent until a volume is raised.
 void TFormMain::LoadDefaultPatch() {
-    Core->LoadDefaultPatch();
+    Link->Send(command::Default{});
     ShowCore();
 }
 
@@ -74,8 +76,9 @@ void TFormMain::FillPresetList() {
     QStringList items;
     for (const std::string& name : listed->Names)
         items << QString::fromStdString(name);
-    Core->SetBank(listed.get());
-    bank_ = std::move(listed);
+    Link->Send(command::Bank{listed.get()});
+    banks_.push_back(std::move(listed));
+    FreeReturnedBanks();
     ComboBoxPreset->clear();
     ComboBoxPreset->addItems(items);
     ComboBoxPreset->setCurrentIndex(-1);
@@ -89,7 +92,7 @@ void TFormMain::FillPresetList() {
 // A preset replaces what its kind carries; a name that loads nothing
 // changes nothing but the label.
 void TFormMain::LoadPresetByName(const std::string& name) {
-    Core->LoadPreset(ChoosePreset(*PresetStore, name));
+    Link->Send(command::Preset{ChoosePreset(*PresetStore, name)});
     ShowCore();
 }
 
@@ -141,6 +144,6 @@ void TFormMain::ButtonSavePresetClick() {
 // The named preset comes back as saved; with no loadable name the chip is
 // left cleared while the controls keep showing the patch.
 void TFormMain::ButtonResetClick() {
-    Core->ResetChip();
+    Link->Send(command::Reset{});
     LoadPresetByName(PresetText(ComboBoxPreset));
 }

@@ -2,7 +2,8 @@
 // controls without running their handlers, and the settings the core reads
 // at every note handed to it as the user changes them.
 #include "synth/controllermap.h"
-#include "synth/synthcore.h"
+#include "midi/midi.h"
+#include "synth/corelink.h"
 #include "ui/ccform.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -13,8 +14,14 @@
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
+
+// How often the window looks for what the core did elsewhere.
+constexpr int kPollMs = 10;
 
 // The control takes the value as the program sets it, but runs no handler:
 // the core has already done what the handler would.
@@ -31,8 +38,8 @@ void ShowText(QLabel* label, const QString& text) {
 } // namespace
 
 void TFormMain::ShowCore() {
-    if (!Core) return;
-    const SynthState& state = Core->State();
+    if (!Link || !Link->CaughtUp()) return; // the user's edits are on their way
+    const SynthState& state = Link->State();
     if (shown_ && *shown_ == state) return;
     ShowOperators(state);
     ShowVoice(state);
@@ -112,13 +119,13 @@ void TFormMain::ShowPresetPanel(const SynthState& state) {
 void TFormMain::ConnectCoreSettings() {
     for (int op = 0; op < kOperatorCount; ++op) {
         connect(FrameOps[op]->CheckBoxCC, &QCheckBox::toggled, this, [this, op](bool on) {
-            if (Core) Core->SetCcEnabled(op, on);
+            if (Link) Link->Send(command::CcEnabled{op, on});
         });
         // A list set by the program runs no handler but is what a save stores.
         for (size_t f = 0; f < kOperatorFieldCount; ++f)
             if (auto* list = qobject_cast<QComboBox*>(FrameOps[op]->FieldControl(f)))
                 connect(list, &QComboBox::currentIndexChanged, this, [this, op, f](int index) {
-                    if (Core) Core->KeepOperatorField(op, f, index);
+                    if (Link) Link->Send(command::OperatorField{op, f, index, true});
                 });
     }
     const std::pair<QComboBox*, VoiceField> voiceLists[] = {{ComboBoxFB, VoiceField::Feedback},
@@ -128,28 +135,28 @@ void TFormMain::ConnectCoreSettings() {
                                                             {ComboBoxVD, VoiceField::VibratoDepth}};
     for (const auto& [list, field] : voiceLists)
         connect(list, &QComboBox::currentIndexChanged, this, [this, field](int index) {
-            if (Core) Core->KeepVoiceField(field, index);
+            if (Link) Link->Send(command::Voice{field, index, true});
         });
     connect(CheckBoxChorder, &QCheckBox::toggled, this, [this](bool on) {
-        if (Core) Core->SetChord(on);
+        if (Link) Link->Send(command::Chord{on});
     });
     connect(ComboBoxMidiChannel, &QComboBox::currentIndexChanged, this, [this] {
-        if (Core) Core->SetMidiChannel(ComboBoxMidiChannel->currentText().toInt() - 1);
+        if (Link) Link->Send(command::Channel{ComboBoxMidiChannel->currentText().toInt() - 1});
     });
     const std::pair<QComboBox*, Tuning> tunings[] = {{ComboBoxTranspose, Tuning::Transpose},
                                                      {ComboBoxTR1, Tuning::Voice1},
                                                      {ComboBoxTR2, Tuning::Voice2}};
     for (const auto& [list, which] : tunings) {
         const auto hand = [this, list, which] {
-            if (Core)
-                Core->SetTuning(
-                    which, TuningFromText(list->currentIndex(), list->currentText().toStdString()));
+            if (Link)
+                Link->Send(command::TuningEdit{
+                    which, TuningFromText(list->currentIndex(), list->currentText().toStdString())});
         };
         connect(list, &QComboBox::currentIndexChanged, this, hand);
         connect(list, &QComboBox::editTextChanged, this, hand);
     }
     connect(ComboBoxPreset, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (Core) Core->SelectPreset(index);
+        if (Link) Link->Send(command::Select{index});
     });
 }
 
@@ -158,11 +165,38 @@ void TFormMain::ConnectCoreSettings() {
 void TFormMain::ConnectControllerRows() {
     ValueListEditor* rows = ControllerForm->ValueListEditorCc;
     connect(rows, &QTableWidget::itemChanged, this, [this, rows](QTableWidgetItem* item) {
-        if (!Core || item->column() != 1) return;
+        if (!Link || item->column() != 1) return;
         const QString key = rows->Key(item->row());
         for (int row = 0; row < kControllerRowCount; ++row)
             if (key == kControllerRows[row].key)
-                Core->SetControllerNumber(row,
-                                          ControllerNumberFromText(item->text().toStdString()));
+                Link->Send(command::ControllerNumber{
+                    row, ControllerNumberFromText(item->text().toStdString())});
     });
+}
+
+// Polled: the audio thread can't post without allocating.
+bool TFormMain::PlayOnCard(EmulatedCard& card) {
+    if (!Link->PlayOn(card)) return false;
+    if (MidiIn) MidiIn->SetReceiver(Link.get());
+    pollTimer_ = std::make_unique<QTimer>();
+    pollTimer_->setTimerType(Qt::PreciseTimer);
+    connect(pollTimer_.get(), &QTimer::timeout, this, [this, &card] {
+        FreeReturnedBanks();
+        if (Link->Refresh()) ShowCore();
+        // A stream that died plays nothing: the core comes back here.
+        if (!card.OutputRunning() && MidiIn) {
+            MidiIn->SetReceiver(nullptr);
+            Link->PlayHere();
+            Link->DrainInlets();
+            pollTimer_->stop();
+            ShowCore();
+        }
+    });
+    pollTimer_->start(kPollMs);
+    return true;
+}
+
+void TFormMain::FreeReturnedBanks() {
+    while (const PresetBank* bank = Link->TakeReturnedBank())
+        std::erase_if(banks_, [bank](const auto& held) { return held.get() == bank; });
 }

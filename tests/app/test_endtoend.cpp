@@ -118,6 +118,8 @@ protected:
         const uint16_t base = card->Emulated()->Base();
         form = std::make_unique<Form>(
             nullptr, [base](QWidget*) { return base; }, kData);
+        // As the program does: the synthesizer plays where the sound is made.
+        ASSERT_TRUE(form->PlayOnCard(*card->Emulated()));
         form->show();
     }
 

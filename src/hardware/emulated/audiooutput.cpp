@@ -9,6 +9,9 @@
 
 struct AudioOutput::Stream {
     virtual ~Stream() = default;
+    // The frame at which the period being rendered starts: the server's
+    // clock on JACK, the frames played so far elsewhere.
+    uint32_t frameTime = 0;
     // Returns once the render function has run for the last time.
     virtual void Close() = 0;
     virtual bool Failed() const = 0;
@@ -46,6 +49,7 @@ struct JackStream final : AudioOutput::Stream {
         auto& s = *static_cast<JackStream*>(self);
         auto* left = static_cast<float*>(jack_port_get_buffer(s.ports[0], frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(s.ports[1], frames));
+        s.frameTime = jack_last_frame_time(s.client);
         s.render(s.user, {left, right, 1}, frames);
         return 0;
     }
@@ -91,6 +95,7 @@ struct RtAudioStream final : AudioOutput::Stream {
         auto& s = *static_cast<RtAudioStream*>(self);
         auto* out = static_cast<float*>(output); // one channel after the other
         s.render(s.user, {out, out + frames, 1}, frames);
+        s.frameTime += frames;
         return 0;
     }
 
@@ -259,6 +264,10 @@ void AudioOutput::Close() {
     stream_.reset();
     info_ = AudioOutputInfo{};
     info_.error = "Audio output closed";
+}
+
+uint32_t AudioOutput::PeriodFrameTime() const {
+    return stream_ ? stream_->frameTime : 0;
 }
 
 bool AudioOutput::Failed() const {

@@ -7,6 +7,7 @@
 // the probe and the stream; PulseAudio (which also covers PipeWire) and ALSA
 // go through RtAudio.
 #include <atomic>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -56,6 +57,10 @@ public:
     // failed): render is not called any more, though the output stays open
     // until Close.
     bool Failed() const;
+    // Inside the render function: the frame at which this period starts, on
+    // JACK the server's frame clock (which every client of it shares).
+    uint32_t PeriodFrameTime() const;
+    bool OnJack() const { return info_.open && info_.api == "JACK"; }
 
     struct Stream; // one kind per audio system
 private:

@@ -2,6 +2,7 @@
 
 #include "error.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -46,6 +47,34 @@ uint16_t EmulatedCard::InWord(uint16_t port) {
 
 // The chip's owners
 
+namespace {
+// The card whose period this thread is rendering: its writes can reach the
+// chip at once when the queue is full.
+thread_local EmulatedCard* t_inPeriod = nullptr;
+} // namespace
+
+// One period rendered in pieces, each after the writes made before it.
+class EmulatedCard::Segments final : public PeriodClient::Run {
+public:
+    Segments(EmulatedCard& card, StereoOut out, size_t frames)
+        : card_(card), out_(out), frames_(frames) {}
+    void RenderUntil(size_t frame) override {
+        frame = std::min(frame, frames_);
+        if (frame <= done_) return;
+        const StereoOut part{out_.left + done_ * out_.step, out_.right + done_ * out_.step,
+                             out_.step};
+        card_.engine_.Period(card_.queue_, card_.volume_.load(std::memory_order_relaxed), part,
+                             frame - done_);
+        done_ = frame;
+    }
+
+private:
+    EmulatedCard& card_;
+    const StereoOut out_;
+    const size_t frames_;
+    size_t done_ = 0;
+};
+
 void EmulatedCard::OutputPeriod(void* user, StereoOut out, size_t frames) {
     auto& card = *static_cast<EmulatedCard*>(user);
     ChipOwner expected = kStream;
@@ -55,14 +84,31 @@ void EmulatedCard::OutputPeriod(void* user, StereoOut out, size_t frames) {
             out.left[i * out.step] = out.right[i * out.step] = 0;
         return;
     }
-    card.engine_.Period(card.queue_, card.volume_.load(std::memory_order_relaxed), out, frames);
+    Segments segments(card, out, frames);
+    if (PeriodClient* client = card.client_.load(std::memory_order_acquire)) {
+        t_inPeriod = &card;
+        client->Period(segments, card.output_.PeriodFrameTime(), frames);
+        t_inPeriod = nullptr;
+    }
+    segments.RenderUntil(frames);
     if (card.outputTap_) card.outputTap_->Push(out, frames);
     card.chip_.store(kStream, std::memory_order_release);
 }
 
+void EmulatedCard::SetPeriodClient(PeriodClient* client) {
+    client_.store(client, std::memory_order_release);
+    // A period that took the old client finishes before anyone else writes.
+    while (chip_.load(std::memory_order_acquire) == kInCallback)
+        std::this_thread::yield();
+}
+
 void EmulatedCard::WaitForRoom(RegisterWrite write) {
     while (!queue_.TryPush(write)) {
-        if (chip_.load(std::memory_order_acquire) == kOffline) {
+        if (t_inPeriod == this) {
+            // The period's own writes: the chip hears them now, at the
+            // frame the period has reached, and the audio thread never waits.
+            engine_.ApplyWrites(queue_);
+        } else if (chip_.load(std::memory_order_acquire) == kOffline) {
             std::lock_guard<std::mutex> lock(offline_);
             engine_.ApplyWrites(queue_);
         } else if (output_.Failed()) {

@@ -10,7 +10,8 @@
 //   +0x6A  8 bits   OPL3 bank 1 address latch
 //   +0x6B  8 bits   OPL3 bank 1 data
 //
-// Threads. Port calls come from one thread (the GUI). Register writes cross
+// Threads. Port calls come from one thread at a time (the GUI, or the
+// audio thread while a period client plays there). Register writes cross
 // to the audio thread through a bounded lock-free ring; when it is full the
 // writer waits, so nothing is dropped or reordered. The volume register is an
 // atomic. While a stream runs only its callback touches the chip; without
@@ -27,6 +28,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+
+// Work of the audio thread in each period, before and between its frames:
+// the synthesizer playing where the sound is made. What it writes to the
+// card's ports (the card is its thread's port backend meanwhile) is heard
+// from the frame the period has reached.
+class PeriodClient {
+public:
+    class Run {
+    public:
+        // Renders the period's frames up to `frame` (no further than its end).
+        virtual void RenderUntil(size_t frame) = 0;
+
+    protected:
+        ~Run() = default;
+    };
+    // frameTime: the frame at which the period starts (on JACK the server's clock).
+    virtual void Period(Run& run, uint32_t frameTime, size_t frames) = 0;
+
+protected:
+    ~PeriodClient() = default;
+};
 
 class EmulatedCard : public PortBackend {
 public:
@@ -79,6 +101,14 @@ public:
     // Register writes made but not yet heard.
     bool WritesPending() const { return !queue_.Empty(); }
 
+    // The audio thread's work in every period from the next one on (null:
+    // none). Removing it returns once no period runs it any more. Whoever
+    // wrote to the ports before setting it stops then: the client's writes
+    // take over, and the other way round once it is removed.
+    void SetPeriodClient(PeriodClient* client);
+    bool OutputOnJack() const { return output_.OnJack(); }
+    bool OutputRunning() const { return output_.IsOpen() && !output_.Failed(); }
+
 private:
     enum ChipOwner : uint8_t {
         kOffline,    // the writer or Render, under offline_
@@ -86,6 +116,7 @@ private:
         kInCallback, // the callback, now
     };
 
+    class Segments;
     static void OutputPeriod(void* user, StereoOut out, size_t frames);
     static void PrepareOutput(void* user, unsigned rate);
     void WaitForRoom(RegisterWrite write);
@@ -100,5 +131,6 @@ private:
     std::mutex offline_;
     SoundEngine engine_{kDefaultOutputRate};
     StereoRing* outputTap_ = nullptr;
+    std::atomic<PeriodClient*> client_{nullptr};
     AudioOutput output_{&EmulatedCard::OutputPeriod, this}; // last: closes first
 };
