@@ -189,7 +189,7 @@ std::unique_ptr<Port> MakePort(RtMidi::Api api) {
 } // namespace
 
 struct Midi::Input {
-    Delivery delivery; // first: the ports call into it until they are gone
+    Delivery delivery;                        // first: the ports call into it until they are gone
     std::vector<std::unique_ptr<Port>> ports; // the sequencer's
     std::unique_ptr<JackMidiIn> jack;
 };

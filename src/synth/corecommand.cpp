@@ -2,9 +2,7 @@
 
 namespace {
 
-template <class... Kinds> struct Overloaded : Kinds... {
-    using Kinds::operator()...;
-};
+template <class... Kinds> struct Overloaded : Kinds... { using Kinds::operator()...; };
 template <class... Kinds> Overloaded(Kinds...) -> Overloaded<Kinds...>;
 
 } // namespace

@@ -138,7 +138,7 @@ private:
     uint64_t sent_ = 0;               // the window's thread
     uint64_t applied_ = 0;            // the audio thread
     std::atomic<uint64_t> played_{0};
-    uint32_t latency_ = 0;            // frames: the stamped messages' constant delay
-    unsigned rate_ = 0;               // of the card's output
-    bool jack_ = false;               // the card plays on JACK
+    uint32_t latency_ = 0; // frames: the stamped messages' constant delay
+    unsigned rate_ = 0;    // of the card's output
+    bool jack_ = false;    // the card plays on JACK
 };

@@ -33,7 +33,9 @@ public:
         }
         return &items_[tail & (Capacity - 1)];
     }
-    void Pop() { tail_.store(tail_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+    void Pop() {
+        tail_.store(tail_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
 
     bool Empty() const {
         return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);

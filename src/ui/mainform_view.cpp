@@ -1,8 +1,8 @@
 // The main window as a view of the core: the core's values shown in the
 // controls without running their handlers, and the settings the core reads
 // at every note handed to it as the user changes them.
-#include "synth/controllermap.h"
 #include "midi/midi.h"
+#include "synth/controllermap.h"
 #include "synth/corelink.h"
 #include "ui/ccform.h"
 #include "ui/mainform.h"
@@ -149,8 +149,9 @@ void TFormMain::ConnectCoreSettings() {
     for (const auto& [list, which] : tunings) {
         const auto hand = [this, list, which] {
             if (Link)
-                Link->Send(command::TuningEdit{
-                    which, TuningFromText(list->currentIndex(), list->currentText().toStdString())});
+                Link->Send(
+                    command::TuningEdit{which, TuningFromText(list->currentIndex(),
+                                                              list->currentText().toStdString())});
         };
         connect(list, &QComboBox::currentIndexChanged, this, hand);
         connect(list, &QComboBox::editTextChanged, this, hand);

@@ -7,10 +7,13 @@
 #include "hardware/opl3.h"
 #include "jackpeers.h"
 #include "midi/midi.h"
+#include "midi/midireceiver.h"
 #include "midi/shortmessage.h"
+#include "presets/sbi.h"
 #include "signal.h"
 #include "support/jackcapture.h"
 #include "support/jackserver.h"
+#include "synth/corelink.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
 #include "wavfile.h"
@@ -26,11 +29,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <new>
+#include <pthread.h>
 #include <sstream>
+#include <thread>
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer's own count; GCC ships no header for it.
@@ -38,6 +48,45 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
+
+// Allocations and locks counted on the threads a test watches: operator new
+// and pthread_mutex_lock of this program stand in for the library's.
+namespace {
+thread_local bool t_watched = false;
+std::atomic<uint64_t> g_calls{0}, g_allocations{0}, g_locks{0};
+
+void* Allocate(size_t size) {
+    if (t_watched) g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new(size_t size) {
+    return Allocate(size);
+}
+void* operator new[](size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+    using Lock = int (*)(pthread_mutex_t*);
+    static const Lock real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+    if (t_watched) g_locks.fetch_add(1, std::memory_order_relaxed);
+    return real(mutex);
+}
 
 namespace {
 
@@ -198,6 +247,88 @@ void Report(const char* how, const Heard& h) {
                 h.afterDb);
 }
 
+struct Counts {
+    uint64_t calls, allocations, locks;
+};
+Counts Counted() {
+    return {g_calls.load(), g_allocations.load(), g_locks.load()};
+}
+
+// Stands between JACK's threads and the core: the card's periods and the
+// MIDI input's deliveries run with their thread watched.
+class Watched final : public PeriodClient, public MidiReceiver {
+public:
+    Watched(CoreLink& link, EmulatedCard& card, Midi& midi)
+        : link_(link), card_(card), midi_(midi) {
+        card_.SetPeriodClient(this);
+        midi_.SetReceiver(this);
+    }
+    ~Watched() {
+        midi_.SetReceiver(&link_);
+        card_.SetPeriodClient(&link_);
+    }
+    void Period(Run& run, uint32_t frameTime, size_t frames) override {
+        Watch watch;
+        link_.Period(run, frameTime, frames);
+    }
+    void Receive(Thread thread, uint32_t handle, ShortMessage m, uint32_t frame) override {
+        Watch watch;
+        link_.Receive(thread, handle, m, frame);
+    }
+
+private:
+    struct Watch {
+        Watch() {
+            t_watched = true;
+            g_calls.fetch_add(1);
+        }
+        ~Watch() { t_watched = false; }
+    };
+    CoreLink& link_;
+    EmulatedCard& card_;
+    Midi& midi_;
+};
+
+// The flood played by a core of its own on a recorder, from the window's
+// start (Default patch, operator 1 following controllers, the 6op bank).
+SynthState PlayedAlone(const std::vector<std::vector<uint8_t>>& flood, size_t taste) {
+    PortRecorder recorder;
+    recorder.SetWord(EmulatedCard::kDefaultBase + 2, EmulatedCard::kVolumeAtStart);
+    ScopedThreadPortBackend ports(recorder);
+    SynthCore core(EmulatedCard::kDefaultBase);
+    core.ShowCardOutputState();
+    SBI store(kData);
+    const PresetBank bank = ReadPresetBank(store, "6op");
+    core.SetBank(&bank);
+    core.LoadPreset({PresetChoice::Kind::Default});
+    core.SetCcEnabled(0, true);
+    for (size_t i = 0; i < taste; ++i)
+        core.HandleMidiData(
+            1, {flood[i][0], flood[i][1], flood[i].size() > 2 ? flood[i][2] : uint8_t{0}});
+    for (const auto& m : flood)
+        core.HandleMidiData(1, {m[0], m[1], m.size() > 2 ? m[2] : uint8_t{0}});
+    core.SetBank(nullptr);
+    return core.State();
+}
+// For each note of the recording (note on at `first` + 2i): the frames from
+// the frame it was sent at to its first sample above silence.
+std::vector<long> NoteDelays(const JackCapture& recorder, const JackMidiSender& keys, size_t first,
+                             int notes) {
+    std::vector<long> delays;
+    const size_t frames = recorder.samples.size() / 2;
+    for (int i = 0; i < notes; ++i) {
+        const long sent = static_cast<long>(keys.SentAt(first + 2 * static_cast<size_t>(i)) -
+                                            recorder.firstFrame);
+        for (long f = sent; f >= 0 && f < static_cast<long>(frames) && f < sent + 2400; ++f)
+            if (std::fabs(recorder.samples[2 * f]) > 1e-3 ||
+                std::fabs(recorder.samples[2 * f + 1]) > 1e-3) {
+                delays.push_back(f - sent);
+                break;
+            }
+    }
+    return delays;
+}
+
 } // namespace
 
 TEST_F(EndToEnd, AJackMidiPortChosenInTheWindowPlaysA440AndFallsSilent) {
@@ -311,48 +442,128 @@ struct Ticks {
     }
 };
 
-// As fast as the port takes them: every one handled, in order, while the
-// window keeps its timers, and the heap back where it was.
-TEST_F(EndToEnd, AFloodOfMessagesIsHandledInOrderWhileTheWindowResponds) {
+// As fast as the port takes them: every one played, in order, on JACK's
+// threads without an allocation or a lock there, while the window keeps its
+// timers, and the heap back where it was.
+TEST_F(EndToEnd, AFloodIsPlayedOnJacksThreadsWithoutAllocatingOrLocking) {
     constexpr size_t kFlood = 100'000;
     form->OperatorFrames[0]->SetCcEnabled(true);
     UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
     RunLoop(50);
     ASSERT_TRUE(form->MidiIn->IsOpen);
+    // The counting stands between JACK's threads and the core.
+    Watched watched(*form->Link, *card->Emulated(), *form->MidiIn);
     const auto flood = FloodOfMessages(kFlood);
-    std::vector<uint32_t> expected;
-    for (const auto& m : flood)
-        expected.push_back(PackShortMessage({m[0], m[1], m.size() > 2 ? m[2] : uint8_t{0}}));
-    // A first taste of everything fills the caches that stay (glyphs, pictures,
-    // presets), which take some 30 KB.
+    // A first taste fills what stays (the window's glyphs and pictures).
     constexpr size_t kTaste = 30'000;
     for (size_t i = 0; i < kTaste; ++i)
         keys->Send(flood[i]);
-    while (form->handled.size() < kTaste)
+    const auto played = [this] { return form->Link->MessagesPlayed(); };
+    while (played() < kTaste)
         RunLoop(10);
-    form->handled.clear();
-    form->handled.reserve(kFlood);
+    const uint64_t before = played();
+    {
+        // The counting sees an allocation and a lock where there is one.
+        const Counts none = Counted();
+        std::mutex mutex;
+        t_watched = true;
+        delete new int(1);
+        mutex.lock();
+        mutex.unlock();
+        t_watched = false;
+        ASSERT_EQ(Counted().allocations, none.allocations + 1);
+        ASSERT_EQ(Counted().locks, none.locks + 1);
+        g_allocations -= 1;
+        g_locks -= 1;
+    }
+    const Counts countedBefore = Counted();
 
     const size_t heapBefore = HeapInUse();
     auto ticks = std::make_unique<Ticks>();
+    const auto start = Clock::now();
     for (const auto& m : flood)
         keys->Send(m);
     const auto end = Clock::now() + std::chrono::seconds(240);
-    while (form->handled.size() < kFlood && Clock::now() < end)
+    while (played() < before + kFlood && Clock::now() < end)
         RunLoop(10);
-    ASSERT_EQ(form->handled, expected);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const Counts counted = Counted();
+    ASSERT_EQ(played(), before + kFlood);
+    EXPECT_EQ(form->Link->Inlet(1).Lost(), 0u);
+    EXPECT_GT(counted.calls, countedBefore.calls + kFlood / 100); // the counting saw them
+    EXPECT_EQ(counted.allocations, 0u);
+    EXPECT_EQ(counted.locks, 0u);
+
+    // In order: the state is what a core of its own makes of the same messages.
+    form->Link->Sync();
+    const SynthState alone = PlayedAlone(flood, kTaste);
+    const SynthState& state = form->Link->State();
+    EXPECT_EQ(state.ops, alone.ops);
+    EXPECT_EQ(state.voice, alone.voice);
+    EXPECT_EQ(state.volume, alone.volume);
+    EXPECT_EQ(state.poly, alone.poly);
+    EXPECT_EQ(state.presetIndex, alone.presetIndex);
+
     const int fired = ticks->count;
     const double longestMs = ticks->longestMs;
     ticks.reset();
-    const double seconds =
-        std::chrono::duration<double>(form->lastHandled - form->firstHandled).count();
     RunLoop(100);
     const long heapGrowth = static_cast<long>(HeapInUse()) - static_cast<long>(heapBefore);
-    std::printf("flood: %zu messages handled in %.2f s, %.0f a second; timer fired %d times, "
-                "longest gap %.0f ms; heap %+ld bytes afterwards\n",
-                kFlood, seconds, kFlood / seconds, fired, longestMs, heapGrowth);
+    std::printf("flood: %zu messages played in %.2f s on JACK's threads, %llu calls watched, "
+                "%llu allocations, %llu locks; timer fired %d times, longest gap %.0f ms; heap "
+                "%+ld bytes afterwards\n",
+                kFlood, seconds, static_cast<unsigned long long>(counted.calls),
+                static_cast<unsigned long long>(counted.allocations),
+                static_cast<unsigned long long>(counted.locks), fired, longestMs, heapGrowth);
     EXPECT_GT(fired, 10);
     EXPECT_LT(heapGrowth, 64 << 10);
+}
+
+// The window's thread blocked for half a second while a sequence plays:
+// every note sounds at its own frame, a constant delay after it was sent.
+TEST_F(EndToEnd, NotesKeepTheirFramesWhileTheWindowIsBlocked) {
+    UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
+    RunLoop(50);
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+    // Operator 6 alone, at full level: a short blip from silence per note.
+    form->OperatorFrames[5]->TrackBarVolume->setValue(63);
+    JackCapture recorder(kRate);
+    ASSERT_EQ(recorder.Open(), "");
+    recorder.recording.store(true);
+    RunLoop(100);
+
+    constexpr int kNotes = 20;
+    const size_t first = keys->Queued();
+    const jack_nframes_t base = jack_frame_time(keys->Client()) + kRate / 20;
+    uint32_t seed = 12345;
+    for (int i = 0; i < kNotes; ++i) {
+        seed = seed * 1103515245 + 12345;
+        const jack_nframes_t at =
+            base + static_cast<jack_nframes_t>(i) * (kRate / 50) + (seed >> 16) % kPeriod;
+        keys->Send({0x90, 72, 127}, at);
+        keys->Send({0x80, 72, 0}, at + kRate / 100);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the window is busy
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!recorder.Full() && Clock::now() < end)
+        RunLoop(50);
+    recorder.Close();
+    ASSERT_TRUE(recorder.Full());
+    ASSERT_EQ(keys->Sent(), first + 2 * kNotes);
+
+    const std::vector<long> delays = NoteDelays(recorder, *keys, first, kNotes);
+    ASSERT_EQ(delays.size(), static_cast<size_t>(kNotes));
+    const auto [shortest, longest] = std::minmax_element(delays.begin(), delays.end());
+    std::printf("notes while the window was blocked: sounded %ld to %ld frames after they were "
+                "sent\n",
+                *shortest, *longest);
+    EXPECT_LE(*longest - *shortest, 2);                             // at their frames
+    EXPECT_LE(*longest, static_cast<long>(kPeriod + kRate / 1000)); // a period and 1 ms at most
+
+    // A message posted to the window plays there too, and the window shows it.
+    PostMessage(form.get(), MM_MIM_DATA, KeyboardSource, 0x7F4890);
+    RunLoop(100);
+    EXPECT_EQ(form->LabelP->text(), "1");
 }
 
 // The server dies while notes sound, after the program sending them went

@@ -1,8 +1,8 @@
 #include "error.h"
 #include "hardware/giveio.h"
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
 
@@ -91,10 +91,10 @@ TEST(PortLayer, AThreadsOwnBackendWinsOnThatThreadOnly) {
     OutByte(0x68, 3);
     a.join();
     b.join();
-    EXPECT_EQ(first.Accesses(), std::vector<PortRecorder::Access>(
-                                    1000, {PortRecorder::Kind::OutByte, 0x68, 1}));
-    EXPECT_EQ(second.Accesses(), std::vector<PortRecorder::Access>(
-                                     1000, {PortRecorder::Kind::OutByte, 0x68, 2}));
+    EXPECT_EQ(first.Accesses(),
+              std::vector<PortRecorder::Access>(1000, {PortRecorder::Kind::OutByte, 0x68, 1}));
+    EXPECT_EQ(second.Accesses(),
+              std::vector<PortRecorder::Access>(1000, {PortRecorder::Kind::OutByte, 0x68, 2}));
     EXPECT_EQ(shared.Accesses().size(), 1u);
     {
         ScopedThreadPortBackend scope(first);

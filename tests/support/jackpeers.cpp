@@ -67,8 +67,13 @@ int JackMidiSender::Process(jack_nframes_t frames, void* self) {
     jack_nframes_t last = 0;
     for (; next < queued; ++next) {
         const Message& m = s.messages_[next];
-        const jack_nframes_t at = std::min<jack_nframes_t>(m.frame, frames - 1);
-        if (at < last) break; // its frame has passed: the next cycle
+        jack_nframes_t at = 0;
+        if (m.frame != 0) {
+            const auto ahead = static_cast<int32_t>(m.frame - now);
+            if (ahead >= static_cast<int32_t>(frames)) break; // a later cycle's
+            at = ahead < 0 ? 0 : static_cast<jack_nframes_t>(ahead);
+        }
+        if (at < last) break; // out of order in this cycle: the next one
         if (jack_midi_event_write(buffer, at, m.bytes.data(), m.size) != 0) break; // full
         last = at;
         s.sentAt_[next] = now + at;

@@ -25,10 +25,10 @@ public:
     std::string PortName() const;            // "client:out"
     bool ConnectTo(const std::string& port); // returns once the connection carries
 
-    // Queued from the test thread without allocating; sent in order in the
-    // coming cycles at `frame` of the cycle (clamped into it), as many in one
-    // cycle as the port's buffer takes and as keep their frames in order.
-    // Up to 16 bytes a message. SentAt is the frame it was sent at.
+    // Queued from the test thread without allocating; sent in order at the
+    // start of the coming cycles, as many in one cycle as the port's buffer
+    // takes; with a frame (the server's frame time), in the cycle that holds
+    // it, at that frame. Up to 16 bytes a message.
     void Send(const std::vector<uint8_t>& bytes, uint32_t frame = 0);
     size_t Queued() const { return queued_.load(std::memory_order_acquire); }
     size_t Sent() const { return sent_.load(std::memory_order_acquire); }

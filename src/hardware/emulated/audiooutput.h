@@ -7,8 +7,8 @@
 // the probe and the stream; PulseAudio (which also covers PipeWire) and ALSA
 // go through RtAudio.
 #include <atomic>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
