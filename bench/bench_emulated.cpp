@@ -7,6 +7,7 @@
 #include "benchpatch.h"
 #include "fastestreporter.h"
 #include "hardware/emulated/emulatedcard.h"
+#include "support/portrecorder.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
 #include "hardware/opl3regs.h"

@@ -20,6 +20,7 @@ extern "C" {
 #include "fastestreporter.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
+#include "support/portrecorder.h"
 #include "midi/midifile.h"
 #include "presets/presetfile.h"
 #include "support/smfbuilder.h"

@@ -1,5 +1,7 @@
 #include "app/cardchoice.h"
 
+#include "presets/presetfile.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QStringList>
@@ -61,7 +63,7 @@ const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record",  "
 // The options that name a file, and those that mean something only to --render.
 const char* const kFileOptions[] = {"port-log", "record", "render", "out"};
 const char* const kRenderOptions[] = {"out", "bank", "preset", "channel", "rate"};
-const char* const kBanks[] = {"2op", "4op", "6op"};
+const auto& kBanks = kBankNames;
 
 bool ReadNumber(const QString& value, unsigned low, unsigned high, unsigned& number) {
     bool ok = false;

@@ -1,5 +1,7 @@
 #include "app/datafolder.h"
 
+#include "presets/presetfile.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -10,7 +12,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-const char* const kBanks[] = {"2op", "4op", "6op"};
+const auto& kBanks = kBankNames;
 // The starter presets once offered to the user, one relative path a line:
 // a starter the user deleted is not offered again.
 const char* const kOfferedList = ".starters";

@@ -4,6 +4,7 @@
 #include "app/datafolder.h"
 #include "app/rendersong.h"
 #include "app/songplayer.h"
+#include "synth/presetbank.h"
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
@@ -71,7 +72,7 @@ void HintAtSilence(const MidiFile& song, const CommandLine& options, const Rende
             std::cerr << (i ? ", " : ": the song's notes are on channels ") << channels[i]
                       << (i + 1 < channels.size() ? "" : " (--channel=N)\n");
     } else if (report.peak < kQuietPeak &&
-               (options.preset.empty() || options.preset == "Default")) {
+               (options.preset.empty() || options.preset == kDefaultPresetName)) {
         std::cerr << program << ": " << report.out
                   << " is nearly silent: the Default patch hardly sounds; choose a sound with "
                      "--preset=NAME\n";

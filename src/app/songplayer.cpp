@@ -3,25 +3,9 @@
 #include "error.h"
 #include "synth/synthcore.h"
 
-#include <QString>
-
 #include <algorithm>
 
 namespace {
-
-// The folders of the bank list, in its order; the last is listed at start.
-const char* const kBankNames[] = {"2op", "4op", "6op"};
-
-// The item the name picks, as typing it does: the same case first, then any.
-int FindPreset(const std::vector<std::string>& names, const std::string& name) {
-    const auto exact = std::find(names.begin(), names.end(), name);
-    if (exact != names.end()) return static_cast<int>(exact - names.begin());
-    const QString text = QString::fromStdString(name);
-    for (size_t i = 0; i < names.size(); ++i)
-        if (QString::fromStdString(names[i]).compare(text, Qt::CaseInsensitive) == 0)
-            return static_cast<int>(i);
-    return -1;
-}
 
 std::string UnknownPresetText(const std::string& name, const std::string& bank,
                               const std::filesystem::path& folder,
@@ -41,11 +25,10 @@ SongPlayer::SongPlayer(uint16_t portBase, const CommandLine& options,
                        const std::filesystem::path& presetRoot)
     : store_(presetRoot), core_(std::make_unique<SynthCore>(portBase)) {
     core_->ShowCardOutputState();
-    ListBank(std::end(kBankNames)[-1]);
+    ListBank(kBankNames.back()); // the bank listed at start
     core_->LoadPreset({PresetChoice::Kind::Default});
     if (!options.bank.empty()) {
-        if (std::find(std::begin(kBankNames), std::end(kBankNames), options.bank) ==
-            std::end(kBankNames))
+        if (!KindOfBank(options.bank))
             throw Error("no bank '" + options.bank + "'");
         // A bank picked empties the preset box; the sound stays.
         core_->SelectPreset(-1);
@@ -68,7 +51,7 @@ void SongPlayer::ListBank(const std::string& bank) {
 // preset that can't be loaded stops the render.
 void SongPlayer::ChoosePreset(const std::string& name, const std::filesystem::path& presetRoot) {
     const std::filesystem::path folder = presetRoot / bankName_;
-    const int index = FindPreset(bank_->Names, name);
+    const int index = FindPresetName(bank_->Names, name);
     if (index < 0 && name != kDefaultPresetName)
         throw Error(UnknownPresetText(name, bankName_, folder, bank_->Names));
     const std::string found = index < 0 ? kDefaultPresetName : bank_->Names[index];

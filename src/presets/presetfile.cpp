@@ -111,9 +111,8 @@ void TakeOutputsFromSettings(SynthPatch& patch, const PatchSettings& s) {
 } // namespace
 
 std::optional<PresetKind> KindOfBank(std::string_view bank) {
-    if (bank == "2op") return PresetKind::TwoOperator;
-    if (bank == "4op") return PresetKind::FourOperator;
-    if (bank == "6op") return PresetKind::SixOperator;
+    for (size_t i = 0; i < kBankNames.size(); ++i)
+        if (bank == kBankNames[i]) return kBankKinds[i];
     return std::nullopt;
 }
 

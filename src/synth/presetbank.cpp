@@ -16,6 +16,24 @@ PresetChoice PresetChoice::FromBytes(const std::vector<uint8_t>& bytes) {
     return choice;
 }
 
+namespace {
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char x, char y) { return lower(x) == lower(y); });
+}
+} // namespace
+
+// A bank may hold both Piano and piano: the exact one comes first.
+int FindPresetName(const std::vector<std::string>& names, const std::string& text) {
+    const auto exact = std::find(names.begin(), names.end(), text);
+    if (exact != names.end()) return static_cast<int>(exact - names.begin());
+    for (size_t i = 0; i < names.size(); ++i)
+        if (SameIgnoringCase(names[i], text)) return static_cast<int>(i);
+    return -1;
+}
+
 PresetChoice ChoosePreset(const SBI& store, const std::string& name) {
     if (name == kDefaultPresetName) return {PresetChoice::Kind::Default};
     if (name.empty()) return {};

@@ -27,6 +27,10 @@ struct PresetChoice {
     static PresetChoice FromBytes(const std::vector<uint8_t>& bytes);
 };
 
+// The item of a preset list a typed name picks: the same case first, then
+// any case (of the letters A to Z). -1 when none matches.
+int FindPresetName(const std::vector<std::string>& names, const std::string& text);
+
 // Reads the file of `name` in the store's current bank as LoadPreset would.
 PresetChoice ChoosePreset(const SBI& store, const std::string& name);
 

@@ -13,8 +13,7 @@ constexpr uint8_t kNoteOff = 0x80, kNoteOn = 0x90, kControlChange = 0xB0, kProgr
 // Sent by every sequencer when it stops: nothing may keep sounding.
 constexpr uint8_t kAllSoundOff = 120, kAllNotesOff = 123;
 
-constexpr int kLevelMax = 31; // output level; the card holds 31 - level
-constexpr int kPanMin = -64, kPanMax = 63;
+constexpr int kLevelMax = kOutputLevelMax;
 constexpr int kTuningItemCount = static_cast<int>(kTuningItems.size());
 
 using VoiceSetter = void (OPL3::*)(uint8_t);

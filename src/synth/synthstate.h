@@ -53,6 +53,11 @@ enum class VoiceField : uint8_t {
 };
 inline constexpr int kVoiceFieldCount = 9;
 
+// The card's output: level 0..31 (the card holds 31 - level as its
+// attenuation) and pan -64..63.
+inline constexpr int kOutputLevelMax = 31;
+inline constexpr int kPanMin = -64, kPanMax = 63;
+
 struct SynthState {
     std::array<OperatorState, kOperatorCount> ops{};
     // By VoiceField: list items, then the four outputs as 0 or 1.

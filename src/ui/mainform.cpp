@@ -66,7 +66,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
 
         for (int op = 0; op < kOperatorCount; ++op)
             OperatorFrames[op] = FrameOps[op];
-        BankNames = {"2op", "4op", "6op"};
+        BankNames.assign(kBankNames.begin(), kBankNames.end());
 
         try {
             PresetStore = std::make_unique<SBI>(std::move(presetRoot));

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr const char* kDefaultPreset = kDefaultPresetName;
 constexpr int kEnterKey = 13;
 constexpr const char* kErrorCaption = "Error";
 
@@ -22,11 +21,12 @@ std::string PresetText(const QComboBox* box) {
     return box->currentText().toStdString();
 }
 
-// The item named by text, without regard to case; a name matching exactly
-// comes first, as a bank may hold both Piano and piano.
+// The item named by text, by the rule every preset lookup follows.
 int FindPreset(const QComboBox* box, const QString& text) {
-    const int exact = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    return exact >= 0 ? exact : box->findText(text, Qt::MatchFixedString);
+    std::vector<std::string> items;
+    for (int i = 0; i < box->count(); ++i)
+        items.push_back(box->itemText(i).toStdString());
+    return FindPresetName(items, text.toStdString());
 }
 
 } // namespace
@@ -83,7 +83,7 @@ void TFormMain::FillPresetList() {
     ComboBoxPreset->addItems(items);
     ComboBoxPreset->setCurrentIndex(-1);
     ComboBoxPreset->setEditText(text);
-    if (text.isEmpty() || text == kDefaultPreset) return;
+    if (text.isEmpty() || text == kDefaultPresetName) return;
     const int index = FindPreset(ComboBoxPreset, text);
     if (index >= 0) ComboBoxPreset->setCurrentIndex(index);
     ShowPresetNumber(index);
@@ -128,7 +128,7 @@ void TFormMain::ButtonSavePresetClick() {
         ShowMessageBox("You must supply a name for the preset", kErrorCaption);
         return;
     }
-    if (name == kDefaultPreset) {
+    if (name == kDefaultPresetName) {
         ShowMessageBox("The Default preset cannot be saved", kErrorCaption);
         return;
     }

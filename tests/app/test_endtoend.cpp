@@ -3,14 +3,17 @@
 // output of the test's own and recorded by a JACK client of the test's own.
 #include "app/cardsession.h"
 #include "hardware/emulated/emulatedcard.h"
+#include "support/portrecorder.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
 #include "jackpeers.h"
+#include "qtloop.h"
+#include "userchooses.h"
 #include "midi/midi.h"
 #include "midi/midireceiver.h"
 #include "midi/shortmessage.h"
 #include "presets/sbi.h"
-#include "signal.h"
+#include "emulated/signal.h"
 #include "support/jackcapture.h"
 #include "support/jackserver.h"
 #include "synth/corelink.h"
@@ -112,20 +115,6 @@ protected:
         handled.push_back(m.LParam);
     }
 };
-
-// The GUI thread waits in its event loop, as the program's does.
-void RunLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// The user picks an entry with the keyboard, which runs the list's handler.
-void UserChooses(QComboBox* box, int index) {
-    box->setCurrentIndex(index > 0 ? index - 1 : 1);
-    QTest::keyClick(box, index > 0 ? Qt::Key_Down : Qt::Key_Up);
-    ASSERT_EQ(box->currentIndex(), index);
-}
 
 size_t HeapInUse() {
 #if defined(__SANITIZE_ADDRESS__)

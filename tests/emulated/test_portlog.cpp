@@ -1,5 +1,6 @@
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
+#include "support/portrecorder.h"
 #include "hardware/fm801.h"
 #include "hardware/portlog.h"
 

@@ -1,5 +1,6 @@
 #include "error.h"
 #include "hardware/giveio.h"
+#include "support/portrecorder.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "mainwindow_support.h"
+#include "userchooses.h"
 
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
@@ -21,13 +22,6 @@ namespace {
 
 uint16_t OperatorRegister(uint8_t base, int slot, int op) {
     return base + OPL3::OperatorOffset[OPL3::SlotOperatorBase[slot] + 3 * op];
-}
-
-// The user picks an item with the keyboard, which is what runs a list's handler.
-void UserChooses(QComboBox* box, int index) {
-    box->setCurrentIndex(index > 0 ? index - 1 : 1);
-    QTest::keyClick(box, index > 0 ? Qt::Key_Down : Qt::Key_Up);
-    ASSERT_EQ(box->currentIndex(), index);
 }
 
 const OperatorPatch kDefaultOperator{0x01, 0x3F, 0xFF, 0xFF, 0x00};

@@ -2,6 +2,7 @@
 // banks are only read).
 #include "boxcatcher.h"
 #include "mainwindow_support.h"
+#include "tempfolder.h"
 
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
@@ -91,10 +92,6 @@ Bytes SixOperatorFile(uint8_t fill) {
 class PresetPanel : public testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("vi801-panel-" + std::to_string(::getpid()) + "-" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
         for (const char* bank : {"2op", "4op", "6op"})
             fs::create_directories(root / bank);
         // Listed as Bell, Organ, Piano, piano.
@@ -104,13 +101,7 @@ protected:
         Put("6op/Bell.sbi", SixOperatorFile(0x33));
         Put("escaped.sbi", SixOperatorFile(0x44)); // beside the banks, not in one
     }
-    void TearDown() override { fs::remove_all(root); }
-
-    void Put(const fs::path& relative, const Bytes& bytes) {
-        std::ofstream(root / relative, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
+    void Put(const fs::path& relative, const Bytes& bytes) { folder.Put(relative, bytes); }
     // Every file and folder under the root with its bytes, to see what changed.
     std::map<std::string, Bytes> Tree() {
         std::map<std::string, Bytes> tree;
@@ -120,7 +111,9 @@ protected:
         return tree;
     }
 
-    fs::path root;
+    TempFolder folder{std::string("panel-") +
+                      testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const fs::path& root = folder.root;
 };
 
 } // namespace

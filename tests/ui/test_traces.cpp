@@ -6,6 +6,7 @@
 // record (only after a change that is meant to change what the chip hears).
 #include "boxcatcher.h"
 #include "mainwindow_support.h"
+#include "tempfolder.h"
 
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
@@ -81,16 +82,11 @@ void Pick(QComboBox* list, int index) {
     RunComboBoxSelect(list);
 }
 
-void Put(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
 // Presets of every kind, with settings that move every main control.
-void MakeBanks(const fs::path& root) {
-    for (const char* bank : {"2op", "4op", "6op"})
-        fs::create_directories(root / bank);
+void MakeBanks(const TempFolder& folder) {
+    const auto Put = [&folder](const fs::path& relative, const std::vector<uint8_t>& bytes) {
+        folder.Put(relative, bytes);
+    };
     SynthPatch patch;
     for (int op = 0; op < kOperatorCount; ++op)
         patch.Ops[op] = {static_cast<uint8_t>(0xE1 + op), static_cast<uint8_t>(0x45 + 7 * op),
@@ -100,14 +96,14 @@ void MakeBanks(const fs::path& root) {
     patch.RegC0Ops34 = 0x31;
     patch.RegC0Ops56 = 0x25;
     PatchSettings settings{0x15, 0, -1200, 5, 700, 0x05, 3, 22, -20};
-    Put(root / "6op/Brass.sbi", EncodePreset(PresetKind::SixOperator, "Brass", patch, settings));
+    Put("6op/Brass.sbi", EncodePreset(PresetKind::SixOperator, "Brass", patch, settings));
     patch.Ops[0].Reg40 = 0x00;
     settings = {0x3F, 0, 10, -10, 0, 0x0A, 0, 31, 63};
-    Put(root / "6op/Organ.sbi", EncodePreset(PresetKind::SixOperator, "Organ", patch, settings));
-    Put(root / "6op/Broken.sbi", {1, 2, 3});
-    Put(root / "4op/Lead.sbi", EncodePreset(PresetKind::FourOperator, "Lead", patch, settings));
+    Put("6op/Organ.sbi", EncodePreset(PresetKind::SixOperator, "Organ", patch, settings));
+    Put("6op/Broken.sbi", {1, 2, 3});
+    Put("4op/Lead.sbi", EncodePreset(PresetKind::FourOperator, "Lead", patch, settings));
     patch.Ops[4] = {0x21, 0x10, 0xF2, 0x54, 3};
-    Put(root / "2op/Pluck.sbi", EncodePreset(PresetKind::TwoOperator, "Pluck", patch, settings));
+    Put("2op/Pluck.sbi", EncodePreset(PresetKind::TwoOperator, "Pluck", patch, settings));
 }
 
 // A user's edit of every control of every frame, then of the voice and output.
@@ -334,10 +330,9 @@ std::vector<Recorded> RunSession() {
         out.push_back(Record("stop " + std::to_string(volume), s->rec, nullptr));
     }
 
-    const fs::path root =
-        fs::temp_directory_path() / ("vi801-traces-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    MakeBanks(root);
+    const TempFolder folder("traces");
+    const fs::path& root = folder.root;
+    MakeBanks(folder);
     std::vector<Step> steps;
     AddEdits(steps);
     AddMidi(steps);
@@ -356,7 +351,6 @@ std::vector<Recorded> RunSession() {
         s.form.reset();
         out.push_back(Record("stop with banks", s.rec, nullptr));
     }
-    fs::remove_all(root);
     return out;
 }
 
