@@ -25,10 +25,10 @@
 #include <jack/jack.h>
 
 #include <algorithm>
-#include <ctime>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,8 +125,8 @@ Spread Timing(bool onCardThread) {
     recorder.Close();
     Spread spread{1 << 30, -1, 0};
     for (int i = 0; i < kNotes && keys.Sent() >= 2 * static_cast<size_t>(kNotes); ++i) {
-        const long sent = static_cast<long>(keys.SentAt(2 * static_cast<size_t>(i)) -
-                                            recorder.firstFrame);
+        const long sent =
+            static_cast<long>(keys.SentAt(2 * static_cast<size_t>(i)) - recorder.firstFrame);
         for (long f = std::max(sent, 0L); f < sent + 2400; ++f) {
             if (2 * static_cast<size_t>(f) + 1 >= recorder.samples.size()) break;
             if (std::fabs(recorder.samples[2 * f]) > 1e-3) {
@@ -194,10 +194,18 @@ void WorstCallback(bool flood) {
         const auto v = static_cast<uint8_t>(i % 128);
         const uint8_t note = chord[(i / 4) % 6];
         switch (i % 4) {
-        case 0: keys.Send({0xB0, 7, v}, at); break;
-        case 1: keys.Send({0xE0, 0, v}, at); break;
-        case 2: keys.Send({0x80, note, 0}, at); break;
-        default: keys.Send({0x90, note, 100}, at); break;
+        case 0:
+            keys.Send({0xB0, 7, v}, at);
+            break;
+        case 1:
+            keys.Send({0xE0, 0, v}, at);
+            break;
+        case 2:
+            keys.Send({0x80, note, 0}, at);
+            break;
+        default:
+            keys.Send({0x90, note, 100}, at);
+            break;
         }
     }
     RunLoop(flood ? kSeconds * 1000 + 500 : 2000);

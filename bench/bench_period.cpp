@@ -74,7 +74,6 @@ struct Card {
     OPL3& Opl3() { return *fm.Opl3; }
 };
 
-
 void PeriodCost(unsigned period, double seconds) {
     Card c;
     c.Opl3().SetPatch(EverythingSounds(), AllOutputs());

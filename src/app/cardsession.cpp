@@ -1,11 +1,11 @@
 #include "app/cardsession.h"
 
-#include "app/outputrecorder.h"
 #include "error.h"
 #include "hardware/ccsregistry.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "hardware/portlog.h"
+#include "render/outputrecorder.h"
 
 #include <chrono>
 #include <ostream>

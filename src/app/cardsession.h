@@ -4,7 +4,7 @@
 // log), the device view the detection dialog searches, and what the dialog
 // tells the user about both. It records the emulated card's output when
 // asked; for rendering it is the emulated card with no audio output.
-#include "app/cardchoice.h"
+#include "app/commandline.h"
 #include "hardware/cardinuse.h"
 #include "hardware/registry.h"
 

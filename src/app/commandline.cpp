@@ -1,4 +1,4 @@
-#include "app/cardchoice.h"
+#include "app/commandline.h"
 
 #include "presets/presetfile.h"
 
@@ -220,4 +220,8 @@ CardKind ChooseCard(CardOption option, bool fm801Present) {
         break;
     }
     return fm801Present ? CardKind::Hardware : CardKind::Emulated;
+}
+
+RenderOptions RenderOptionsOf(const CommandLine& options) {
+    return {options.out, options.rate, options.channel};
 }

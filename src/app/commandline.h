@@ -1,6 +1,7 @@
 #pragma once
 // The command line and the choice between a real FM801 and the emulated card.
 #include "hardware/cardinuse.h"
+#include "render/rendersong.h"
 
 #include <iosfwd>
 #include <string>
@@ -30,6 +31,9 @@ struct CommandLineResult {
     std::string error; // one line; empty when the command line is good
     bool Ok() const { return error.empty(); }
 };
+
+// What a render takes of the command line.
+RenderOptions RenderOptionsOf(const CommandLine& options);
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& arguments);
 CommandLineResult ParseCommandLine(int argc, const char* const* argv);

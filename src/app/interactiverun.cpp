@@ -47,8 +47,10 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
         return base;
     });
     if (!form.Terminated() && !endSignals.Received()) {
-        // On the emulated card the synthesizer plays where the sound is made.
-        if (EmulatedCard* card = session.Emulated()) form.PlayOnCard(*card);
+        // On the emulated card the synthesizer plays where the sound is
+        // made; elsewhere on a thread of its own, never the window's.
+        EmulatedCard* card = session.Emulated();
+        if (!card || !form.PlayOnCard(*card)) form.PlayOnThread();
         closeFront = [&form] { form.close(); };
         form.show();
         ChooseMidiIn(form, options.midiIn, program);

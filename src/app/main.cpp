@@ -1,5 +1,5 @@
 // The program's entry: the command line, then a live run or a render.
-#include "app/cardchoice.h"
+#include "app/commandline.h"
 #include "app/interactiverun.h"
 #include "app/renderrun.h"
 #include "app/startupnotes.h"

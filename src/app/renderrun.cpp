@@ -2,13 +2,13 @@
 
 #include "app/cardsession.h"
 #include "app/datafolder.h"
-#include "app/rendersong.h"
 #include "app/songplayer.h"
-#include "synth/presetbank.h"
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "midi/midifile.h"
+#include "render/rendersong.h"
+#include "synth/presetbank.h"
 
 #include <csignal>
 #include <cstring>
@@ -86,7 +86,7 @@ RenderReport RenderWithCore(const MidiFile& song, const CommandLine& options, Ca
     SongPlayer player(card.Emulated()->Base(), options, presetRoot);
     const auto deliver = [&player](ShortMessage message) { player.Play(message); };
     const StopSignals stopSignals;
-    return RenderToWav(song, options, *card.Emulated(), deliver, progress,
+    return RenderToWav(song, RenderOptionsOf(options), *card.Emulated(), deliver, progress,
                        [&options] { StopSignals::Check(options.out); });
 }
 

@@ -2,8 +2,8 @@
 // `vi801 --render=SONG.mid --out=SONG.wav`: the song played by the
 // synthesizer core on the emulated card with no audio device, and written
 // into a WAV file. No window, no display, no GUI library.
-#include "app/cardchoice.h"
-#include "app/rendersong.h"
+#include "app/commandline.h"
+#include "render/rendersong.h"
 
 #include <filesystem>
 #include <iosfwd>

@@ -28,8 +28,7 @@ SongPlayer::SongPlayer(uint16_t portBase, const CommandLine& options,
     ListBank(kBankNames.back()); // the bank listed at start
     core_->LoadPreset({PresetChoice::Kind::Default});
     if (!options.bank.empty()) {
-        if (!KindOfBank(options.bank))
-            throw Error("no bank '" + options.bank + "'");
+        if (!KindOfBank(options.bank)) throw Error("no bank '" + options.bank + "'");
         // A bank picked empties the preset box; the sound stays.
         core_->SelectPreset(-1);
         ListBank(options.bank);

@@ -5,7 +5,7 @@
 // would set it up; each message of the song reaches it as MIDI input hands
 // one over, so the live handling plays the song: channel filter,
 // controllers, program changes and bends.
-#include "app/cardchoice.h"
+#include "app/commandline.h"
 #include "midi/shortmessage.h"
 #include "presets/sbi.h"
 #include "synth/presetbank.h"

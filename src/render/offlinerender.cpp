@@ -1,4 +1,4 @@
-#include "app/offlinerender.h"
+#include "render/offlinerender.h"
 
 #include "hardware/emulated/emulatedcard.h"
 

@@ -1,7 +1,7 @@
-#include "app/outputrecorder.h"
+#include "render/outputrecorder.h"
 
-#include "app/progress.h"
 #include "error.h"
+#include "render/progress.h"
 
 #include <chrono>
 #include <vector>

@@ -2,8 +2,8 @@
 // Recording what the emulated card plays. The audio callback copies each
 // period into the recorder's ring (the card's output tap) and does nothing
 // more; a thread of the recorder empties the ring into a WAV file.
-#include "app/wavwriter.h"
 #include "hardware/emulated/stereoring.h"
+#include "render/wavwriter.h"
 
 #include <atomic>
 #include <cstdint>

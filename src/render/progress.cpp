@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "render/progress.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "app/rendersong.h"
+#include "render/rendersong.h"
 
-#include "app/offlinerender.h"
-#include "app/progress.h"
-#include "app/wavwriter.h"
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
+#include "render/offlinerender.h"
+#include "render/progress.h"
+#include "render/wavwriter.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,7 +32,7 @@ std::vector<int> ChannelsWithNotes(const MidiFile& song) {
     return channels;
 }
 
-RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
+RenderReport RenderToWav(const MidiFile& song, const RenderOptions& options, EmulatedCard& card,
                          const std::function<void(ShortMessage)>& deliver, std::ostream* progress,
                          const std::function<void()>& check) {
     const auto start = std::chrono::steady_clock::now();

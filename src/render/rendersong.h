@@ -3,7 +3,6 @@
 // emulated card offline and written into a WAV file. Whoever calls it plays
 // the messages (the main window does, as it plays live input) through the
 // function it hands over.
-#include "app/cardchoice.h"
 #include "midi/midifile.h"
 
 #include <functional>
@@ -12,6 +11,14 @@
 #include <vector>
 
 class EmulatedCard;
+
+// How a render is made: into which file, at which rate, and the channel
+// whose notes it counts.
+struct RenderOptions {
+    std::string out;
+    unsigned rate = 48000;
+    int channel = 1; // 1-16
+};
 
 struct RenderReport {
     std::string out;
@@ -27,7 +34,7 @@ struct RenderReport {
 // given, runs between blocks and may raise an Error to stop. Raises an
 // Error naming the output when it can't be written: nothing is left under
 // its name then, nor beside it.
-RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,
+RenderReport RenderToWav(const MidiFile& song, const RenderOptions& options, EmulatedCard& card,
                          const std::function<void(ShortMessage)>& deliver, std::ostream* progress,
                          const std::function<void()>& check = {});
 

@@ -1,4 +1,4 @@
-#include "app/wavwriter.h"
+#include "render/wavwriter.h"
 
 #include "error.h"
 

@@ -114,13 +114,13 @@ void CoreLink::ApplyHere(const CoreCommand& command) {
 
 void CoreLink::Send(const CoreCommand& command) {
     if (card_ && !card_->OutputRunning()) PlayHere(); // a dead stream plays nothing
-    if (!card_) {
+    if (!PlaysElsewhere()) {
         ApplyHere(command);
         return;
     }
     const TimedCommand timed{{}, command};
     while (!commands_->TryPush(timed)) {
-        if (!card_->OutputRunning()) {
+        if (card_ && !card_->OutputRunning()) {
             PlayHere();
             ApplyHere(command);
             return;
@@ -132,14 +132,14 @@ void CoreLink::Send(const CoreCommand& command) {
 
 void CoreLink::SendMidi(uint32_t source, ShortMessage message) {
     if (card_ && !card_->OutputRunning()) PlayHere();
-    if (!card_) {
+    if (!PlaysElsewhere()) {
         ApplyHere(command::Midi{source, message});
         return;
     }
     TimedCommand timed{{0, false, source, message}, command::Midi{source, message}};
-    timed.stamp.stamped = clock_.Now(timed.stamp.frame);
+    timed.stamp.stamped = card_ && clock_.Now(timed.stamp.frame);
     while (!commands_->TryPush(timed)) {
-        if (!card_->OutputRunning()) {
+        if (card_ && !card_->OutputRunning()) {
             PlayHere();
             ApplyHere(timed.command);
             return;
@@ -150,22 +150,22 @@ void CoreLink::SendMidi(uint32_t source, ShortMessage message) {
 }
 
 const SynthState& CoreLink::State() const {
-    return card_ ? snapshots_->Front().state : core_.State();
+    return PlaysElsewhere() ? snapshots_->Front().state : core_.State();
 }
 
 bool CoreLink::Refresh() {
-    return card_ && snapshots_->Take();
+    return PlaysElsewhere() && snapshots_->Take();
 }
 
 bool CoreLink::CaughtUp() const {
-    return !card_ || snapshots_->Front().applied == sent_;
+    return !PlaysElsewhere() || snapshots_->Front().applied == sent_;
 }
 
 void CoreLink::Sync() {
-    while (card_) {
+    while (PlaysElsewhere()) {
         Refresh();
         if (CaughtUp()) return;
-        if (!card_->OutputRunning()) {
+        if (card_ && !card_->OutputRunning()) {
             PlayHere();
             return;
         }
@@ -183,6 +183,7 @@ const PresetBank* CoreLink::TakeReturnedBank() {
 
 bool CoreLink::PlayOn(EmulatedCard& card) {
     if (card_) return card_ == &card;
+    if (thread_.joinable()) return false;
     if (!card.OutputRunning() || &CurrentPortBackend() != &card) return false;
     latency_ = card.OutputInfo().period;
     rate_ = card.OutputInfo().rate;
@@ -198,10 +199,58 @@ bool CoreLink::PlayOn(EmulatedCard& card) {
     return true;
 }
 
+void CoreLink::PlayOnThread() {
+    if (PlaysElsewhere()) return;
+    sent_ = applied_ = 0;
+    Snapshot& first = snapshots_->Back();
+    first.state = core_.State();
+    first.applied = 0;
+    snapshots_->Publish();
+    snapshots_->Take();
+    stop_.store(false, std::memory_order_relaxed);
+    thread_ = std::thread([this] { ThreadLoop(); });
+}
+
+// Not an audio thread: it may sleep while nothing arrives.
+void CoreLink::ThreadLoop() {
+    auto idle = std::chrono::microseconds(0);
+    while (!stop_.load(std::memory_order_acquire)) {
+        bool any = false;
+        while (ApplyArrived())
+            any = true;
+        if (any) Publish();
+        idle = any ? std::chrono::microseconds(0) : std::min(idle + kPoll, 10 * kPoll);
+        if (!any) std::this_thread::sleep_for(idle);
+    }
+}
+
+// The oldest of what waits in each queue, the window's first.
+bool CoreLink::ApplyArrived() {
+    if (const TimedCommand* c = commands_->Peek()) {
+        const CoreCommand& command = c->command;
+        if (const PresetBank* replaced = Apply(core_, command)) returned_.TryPush(replaced);
+        if (std::holds_alternative<command::Midi>(command)) Played();
+        commands_->Pop();
+        ++applied_;
+        return true;
+    }
+    for (auto& inlet : inlets_)
+        if (const StampedMessage* m = inlet->Queue().Peek()) {
+            core_.HandleMidiData(m->source, m->message);
+            inlet->Queue().Pop();
+            Played();
+            return true;
+        }
+    return false;
+}
+
 // What the audio thread had not played yet is played here, in order.
 void CoreLink::PlayHere() {
-    if (!card_) return;
-    card_->SetPeriodClient(nullptr);
+    if (thread_.joinable()) {
+        stop_.store(true, std::memory_order_release);
+        thread_.join();
+    }
+    if (card_) card_->SetPeriodClient(nullptr);
     card_ = nullptr;
     while (const TimedCommand* timed = commands_->Peek()) {
         ApplyHere(timed->command);

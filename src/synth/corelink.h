@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 // The card's frame clock as its audio thread last saw it, for other
 // threads to stamp what they hand over with the frame it arrived at.
@@ -93,12 +94,16 @@ public:
     // Hands the core to the card's audio periods (only while its output
     // runs and the card is the port backend). False when it can't.
     bool PlayOn(EmulatedCard& card);
+    // Hands the core to a thread of its own, which plays commands and MIDI
+    // input as they arrive, through the process-wide port backend (a real
+    // card, a port log, a card without a stream).
+    void PlayOnThread();
     // Takes it back: from then on it plays directly again.
     void PlayHere();
     // Plays here what input threads handed over (once they stopped handing
     // over to this link).
     void DrainInlets();
-    bool PlaysElsewhere() const { return card_ != nullptr; }
+    bool PlaysElsewhere() const { return card_ != nullptr || thread_.joinable(); }
     // MIDI messages the audio thread has played so far.
     uint64_t MessagesPlayed() const { return played_.load(std::memory_order_acquire); }
 
@@ -125,6 +130,8 @@ private:
     void ApplyHere(const CoreCommand& command);
     void Publish();
     void Played();
+    void ThreadLoop();
+    bool ApplyArrived();
     bool ApplyNext(Run& run, uint32_t frameTime, size_t frames);
 
     SynthCore& core_;
@@ -138,6 +145,8 @@ private:
     uint64_t sent_ = 0;               // the window's thread
     uint64_t applied_ = 0;            // the audio thread
     std::atomic<uint64_t> played_{0};
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
     uint32_t latency_ = 0; // frames: the stamped messages' constant delay
     unsigned rate_ = 0;    // of the card's output
     bool jack_ = false;    // the card plays on JACK

@@ -19,9 +19,8 @@ PresetChoice PresetChoice::FromBytes(const std::vector<uint8_t>& bytes) {
 namespace {
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 } // namespace
 

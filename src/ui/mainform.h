@@ -132,6 +132,8 @@ public:
     // input goes to it there; the window follows what it did. False when
     // the card can't take it (no stream, or another port backend).
     bool PlayOnCard(EmulatedCard& card);
+    // Elsewhere (a real card, a port log): on a thread of the core's own.
+    void PlayOnThread();
 
     // Members owned by the window, in the order they are created. The core
     // owns the card; Fm801 is its FM801, for those who read the chip.
@@ -248,6 +250,7 @@ private:
 
     bool terminated_ = false;
     void FreeReturnedBanks();
+    void FollowCore(EmulatedCard* card);
 
     // The banks the core chooses program changes from: the current one last;
     // the others until the core hands them back.

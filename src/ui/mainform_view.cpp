@@ -178,14 +178,24 @@ void TFormMain::ConnectControllerRows() {
 // Polled: the audio thread can't post without allocating.
 bool TFormMain::PlayOnCard(EmulatedCard& card) {
     if (!Link->PlayOn(card)) return false;
+    FollowCore(&card);
+    return true;
+}
+
+void TFormMain::PlayOnThread() {
+    Link->PlayOnThread();
+    FollowCore(nullptr);
+}
+
+void TFormMain::FollowCore(EmulatedCard* card) {
     if (MidiIn) MidiIn->SetReceiver(Link.get());
     pollTimer_ = std::make_unique<QTimer>();
     pollTimer_->setTimerType(Qt::PreciseTimer);
-    connect(pollTimer_.get(), &QTimer::timeout, this, [this, &card] {
+    connect(pollTimer_.get(), &QTimer::timeout, this, [this, card] {
         FreeReturnedBanks();
         if (Link->Refresh()) ShowCore();
         // A stream that died plays nothing: the core comes back here.
-        if (!card.OutputRunning() && MidiIn) {
+        if (card && !card->OutputRunning() && MidiIn) {
             MidiIn->SetReceiver(nullptr);
             Link->PlayHere();
             Link->DrainInlets();
@@ -194,7 +204,6 @@ bool TFormMain::PlayOnCard(EmulatedCard& card) {
         }
     });
     pollTimer_->start(kPollMs);
-    return true;
 }
 
 void TFormMain::FreeReturnedBanks() {

@@ -1,4 +1,4 @@
-#include "app/cardchoice.h"
+#include "app/commandline.h"
 
 #include <gtest/gtest.h>
 

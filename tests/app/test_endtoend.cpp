@@ -2,23 +2,23 @@
 // on a userspace JACK server of the test's own, played from a JACK MIDI
 // output of the test's own and recorded by a JACK client of the test's own.
 #include "app/cardsession.h"
+#include "emulated/signal.h"
 #include "hardware/emulated/emulatedcard.h"
-#include "support/portrecorder.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
 #include "jackpeers.h"
-#include "qtloop.h"
-#include "userchooses.h"
 #include "midi/midi.h"
 #include "midi/midireceiver.h"
 #include "midi/shortmessage.h"
 #include "presets/sbi.h"
-#include "emulated/signal.h"
+#include "qtloop.h"
 #include "support/jackcapture.h"
 #include "support/jackserver.h"
+#include "support/portrecorder.h"
 #include "synth/corelink.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "userchooses.h"
 #include "wavfile.h"
 
 #include <QComboBox>

@@ -3,13 +3,13 @@
 // into a WAV file and measured: every message is heard at its own time, at
 // the chip's own pitch.
 #include "app/cardsession.h"
-#include "app/offlinerender.h"
-#include "app/rendersong.h"
 #include "app/songplayer.h"
 #include "emulated/rig.h"
 #include "error.h"
 #include "hardware/opl3regs.h"
 #include "presets/presetfile.h"
+#include "render/offlinerender.h"
+#include "render/rendersong.h"
 #include "support/smfbuilder.h"
 #include "synth/synthcore.h"
 #include "wavfile.h"
@@ -117,7 +117,7 @@ Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
     const MidiFile song = ParseMidiFile(bytes);
     r.messages = song.Messages;
     r.report = RenderToWav(
-        song, options, *card.Emulated(),
+        song, RenderOptionsOf(options), *card.Emulated(),
         [&](ShortMessage m) {
             player.Play(m);
             r.pitch.push_back(ChipPitch(player.Core()));
@@ -219,7 +219,7 @@ TEST(Render, ASongTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
     MidiFile song = ParseMidiFile(Song());
     song.Messages.back().Seconds = 5 * 3600.0; // 24-bit stereo at 48 kHz: 4 GiB in 4.1 hours
     Rig rig(kRate);
-    CommandLine options;
+    RenderOptions options;
     options.out = dir.filePath("long.wav").toStdString();
     try {
         RenderToWav(

@@ -82,8 +82,8 @@ TEST(SilentChip, TheLibrarysChipIsLaidOutAsTheIdleCheckReadsIt) {
                     OPL3_WriteReg(chip.get(), 0xC0 + c, 0x31);
                     OPL3_WriteReg(chip.get(), 0x1C0 + c, 0x30);
                 }
-                EXPECT_TRUE(ChipLayoutKnown(*chip))
-                    << "mode " << int(mode) << " pairs " << int(fourOp) << " rhythm " << int(rhythm);
+                EXPECT_TRUE(ChipLayoutKnown(*chip)) << "mode " << int(mode) << " pairs "
+                                                    << int(fourOp) << " rhythm " << int(rhythm);
                 int mixed = 0;
                 for (const opl3_channel& channel : chip->channel)
                     for (const Bit16s* out : channel.out)

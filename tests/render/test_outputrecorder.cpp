@@ -1,7 +1,7 @@
 // Recording the emulated card's output: the ring between the callback and
 // the recorder's thread. The whole path on JACK is in the end-to-end test.
-#include "app/outputrecorder.h"
-#include "wavfile.h"
+#include "app/wavfile.h"
+#include "render/outputrecorder.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

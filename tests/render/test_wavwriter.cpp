@@ -1,7 +1,7 @@
-#include "app/wavwriter.h"
+#include "render/wavwriter.h"
 
+#include "app/wavfile.h"
 #include "error.h"
-#include "wavfile.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -2,6 +2,8 @@
 // its values and to the chip.
 #include "synth/synthcore.h"
 
+#include "synth/corelink.h"
+
 #include "hardware/giveio.h"
 #include "portprotocol.h"
 #include "presets/presetfile.h"
@@ -270,6 +272,43 @@ TEST(SynthCore, BindingsTakeOnlyPlainNumbersAndTheFirstRowWins) {
     c.core->SetControllerNumber(1, kUnbound);
     c.core->HandleController(7, 127);
     EXPECT_EQ(c.State().voice[0], 7);
+}
+
+// On a thread of its own the core plays what it is sent in order, and the
+// sender reads back what it did once it has caught up.
+TEST(CoreLink, OnItsOwnThreadItPlaysWhatDirectPlayingPlays) {
+    const auto play = [](CoreLink& link) {
+        link.Send(command::OperatorField{5, kFieldVolume, 63, false});
+        link.Send(command::Chord{true});
+        for (uint8_t n = 40; n < 80; n += 3) {
+            link.SendMidi(1, {0x90, n, 100});
+            link.SendMidi(1, {0xB0, 7, static_cast<uint8_t>(n)});
+            link.SendMidi(1, {0xE0, 0, static_cast<uint8_t>(2 * n - 60)});
+            link.SendMidi(1, {0x80, static_cast<uint8_t>(n - 3), 0});
+        }
+        link.Send(command::Clear{5});
+    };
+    SynthState state;
+    std::vector<RegWrite> writes;
+    {
+        Core direct;
+        CoreLink here(*direct.core);
+        play(here);
+        state = direct.State();
+        writes = direct.Writes();
+    }
+    Core threaded;
+    {
+        CoreLink there(*threaded.core);
+        there.PlayOnThread();
+        ASSERT_TRUE(there.PlaysElsewhere());
+        play(there);
+        there.Sync();
+        EXPECT_TRUE(there.CaughtUp());
+        EXPECT_EQ(there.State(), state);
+        EXPECT_EQ(there.MessagesPlayed(), 4u * 14);
+    }
+    EXPECT_EQ(threaded.Writes(), writes);
 }
 
 } // namespace
