@@ -20,10 +20,11 @@ extern "C" {
 #include "fastestreporter.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
-#include "support/portrecorder.h"
 #include "midi/midifile.h"
 #include "presets/presetfile.h"
+#include "support/portrecorder.h"
 #include "support/smfbuilder.h"
+#include "support/tempfolder.h"
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -69,20 +70,13 @@ std::vector<uint8_t> Song() {
 }
 
 // A folder of its own: the song, and a 6op bank holding the bench's preset.
-struct Folder {
-    Folder() {
-        fs::create_directories(root / "6op");
+struct Folder : TempFolder {
+    Folder() : TempFolder("bench-render") {
         PatchSettings settings = bench::AllOutputs();
         settings.Volume = 25;
-        Write(root / "6op" / (std::string(kPreset) + ".sbi"),
-              EncodePreset(PresetKind::SixOperator, kPreset, bench::EverythingSounds(), settings));
-        Write(root / "song.mid", Song());
-    }
-    ~Folder() { fs::remove_all(root); }
-    static void Write(const fs::path& path, const std::vector<uint8_t>& bytes) {
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        Put(fs::path("6op") / (std::string(kPreset) + ".sbi"),
+            EncodePreset(PresetKind::SixOperator, kPreset, bench::EverythingSounds(), settings));
+        Put("song.mid", Song());
     }
     CommandLine Options() const {
         CommandLine options;
@@ -91,8 +85,6 @@ struct Folder {
         options.preset = kPreset;
         return options;
     }
-    const fs::path root =
-        fs::temp_directory_path() / ("vi801-bench-render-" + std::to_string(getpid()));
 };
 
 std::unique_ptr<Folder> folder; // made in main
