@@ -10,6 +10,7 @@
 #include "midi/midifile.h"
 #include "ui/toolkit.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -54,9 +55,10 @@ private:
     struct sigaction previous_[std::size(kStopSignals)];
 };
 
-// Below this peak (-60 dBFS) a render is as good as silent: the Default
-// patch, all of whose operators are at their lowest level, peaks near -73.
-constexpr double kQuietPeak = 0.001;
+// Below this peak (42 dB under a full-level operator at the card's top
+// volume) a render is as good as silent: the Default patch, all of whose
+// operators are at their lowest level, peaks 13 dB lower still.
+const double kQuietPeak = std::pow(10.0, (SoundEngine::kOutputGainDb - 60) / 20);
 
 // A song rendered to (near) silence says why, when the reason is plain.
 void HintAtSilence(const MidiFile& song, const CommandLine& options, const RenderReport& report,

@@ -308,6 +308,12 @@ TEST(Render, AUserRendersASongWithAStarterPresetAndTheSameCommandGivesTheSameByt
     EXPECT_EQ(other.status, 0);
     EXPECT_EQ(LineStarting(other.err, "vi801: "),
               "vi801: no notes on channel 2: the song's notes are on channel 1 (--channel=1)");
+    // So is the silent Default patch, played when no preset is named.
+    const Ended plain = Render({"--render=song.mid", "--out=plain.wav"}, folder.dir.path());
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(LineStarting(plain.err, "vi801: "),
+              "vi801: plain.wav is nearly silent: the Default patch hardly sounds; choose a sound "
+              "with --preset=NAME");
 }
 
 TEST(Render, BadInputIsToldInOneLineWithStatus1AndNothingIsWritten) {

@@ -63,6 +63,28 @@ TEST(EmulatedSound, EachAttenuationStepLowersTheLevelBy1Point5Decibels) {
     }
 }
 
+// The output stage's fixed gain: a full-level operator, about -18 dB of the
+// chip's 16-bit scale, fills the output at the card's top volume.
+TEST(EmulatedSound, AFullLevelOperatorPeaksAtFullScaleAtTheTopVolume) {
+    struct Case {
+        uint8_t attenuation;
+        double peakDb;
+    };
+    for (const Case c : {Case{0, 0.0}, Case{6, -9.0}, Case{20, -30.0}}) {
+        SCOPED_TRACE(testing::Message() << "attenuation " << int(c.attenuation));
+        Rig rig;
+        SynthPatch patch = TwoOperatorSine();
+        patch.Ops[5] = SineOperator(63);
+        rig.Opl3().SetPatch(patch, TwoOperatorOutputs());
+        rig.fm.SetAttenuation(c.attenuation, c.attenuation);
+        rig.Opl3().NoteOn(0, 0, 69);
+        rig.Render(0.1);
+        const Signal s = rig.Render(0.5);
+        for (int side = 0; side < 2; ++side)
+            EXPECT_NEAR(Db(Peak(s.Channel(side))), c.peakDb, 0.3) << "side " << side;
+    }
+}
+
 TEST(EmulatedSound, MuteSilencesBothSidesAndUnmuteRestoresThem) {
     Rig rig;
     rig.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());

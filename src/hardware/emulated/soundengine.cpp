@@ -25,7 +25,8 @@ constexpr double kDcCutoffHz = 5.0;
 std::array<float, 32> MakeGains() {
     std::array<float, 32> gains{};
     for (size_t i = 0; i < gains.size(); ++i)
-        gains[i] = static_cast<float>(std::pow(10.0, -kDbPerStep * static_cast<double>(i) / 20.0));
+        gains[i] = static_cast<float>(std::pow(
+            10.0, (SoundEngine::kOutputGainDb - kDbPerStep * static_cast<double>(i)) / 20.0));
     return gains;
 }
 const std::array<float, 32> kGains = MakeGains();
