@@ -194,7 +194,7 @@ int HandleCommandLine(const CommandLineResult& result, const std::string& path, 
                       std::ostream& err) {
     const std::string program = path.substr(path.find_last_of('/') + 1);
     if (!result.Ok()) {
-        err << program << ": " << result.error << "\n" << UsageText(program);
+        err << program << ": " << result.error << "\nTry '" << program << " --help'\n";
         return 2;
     }
     if (result.options.help) {

@@ -37,8 +37,9 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv);
 std::string UsageText(const std::string& program);
 std::string VersionText();
 
-// Prints what --help, --version or a bad command line ask for and returns the
-// exit status (0, or 2 for a bad command line); -1 when the program goes on.
+// Prints what --help, --version or a bad command line ask for (its one line
+// and the way to --help) and returns the exit status (0, or 2 for a bad
+// command line); -1 when the program goes on.
 int HandleCommandLine(const CommandLineResult& result, const std::string& program,
                       std::ostream& out, std::ostream& err);
 
