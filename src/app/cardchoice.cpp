@@ -14,7 +14,7 @@
 
 namespace {
 // The options that take no value, under every name they have.
-const char* const kFlags[] = {"h", "help", "version"};
+const char* const kFlags[] = {"h", "help", "version", "program-changes"};
 
 // "--card=x" and "-card" both name "card".
 QString OptionName(const QString& arg) {
@@ -60,7 +60,8 @@ const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record",  "
                                      "out",  "bank",     "preset",  "channel", "rate"};
 // The options that name a file, and those that mean something only to --render.
 const char* const kFileOptions[] = {"port-log", "record", "render", "out"};
-const char* const kRenderOptions[] = {"out", "bank", "preset", "channel", "rate"};
+const char* const kRenderOptions[] = {"out",     "bank", "preset",
+                                      "channel", "rate", "program-changes"};
 const char* const kBanks[] = {"2op", "4op", "6op"};
 
 bool ReadNumber(const QString& value, unsigned low, unsigned high, unsigned& number) {
@@ -129,7 +130,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     QCommandLineParser parser;
     // One dash or two: "-h" and "--help" alike, and "-platform" is one option.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {})});
+    parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {}),
+                       QCommandLineOption("program-changes", {})});
     for (const char* name : kValueOptions)
         parser.addOption(QCommandLineOption(name, {}, "value"));
     QStringList arguments;
@@ -147,6 +149,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
         result.error = CheckCombination(parser, options);
     options.help = parser.isSet("help");
     options.version = parser.isSet("version");
+    options.programChanges = parser.isSet("program-changes");
     return result;
 }
 
@@ -178,7 +181,10 @@ std::string UsageText(const std::string& program) {
            "  --render=SONG     the standard MIDI file (format 0 or 1) to play\n"
            "  --out=FILE        the WAV file to write (24-bit); needed with --render\n"
            "  --bank=2op|4op|6op  the bank of the preset (default 6op)\n"
-           "  --preset=NAME     the preset to play it with (default: the Default patch)\n"
+           "  --preset=NAME     the preset to play the whole song with (default: the\n"
+           "                    Default patch, and the song's program changes choose)\n"
+           "  --program-changes with --preset, the song's program changes still choose\n"
+           "                    presets of the bank, as they do when played live\n"
            "  --channel=N       the MIDI channel played, 1 to 16 (default 1)\n"
            "  --rate=HZ         the sample rate, 8000 to 192000 (default 48000)\n"
            "\n"

@@ -19,7 +19,8 @@ struct CommandLine {
     // Rendering a MIDI file (render empty: none). bank and preset empty:
     // the main window's own.
     std::string render, out, bank, preset;
-    int channel = 1; // 1-16
+    int channel = 1;             // 1-16
+    bool programChanges = false; // the song's choose presets even with a preset named
     unsigned rate = kDefaultRate;
     bool help = false;
     bool version = false;

@@ -2,6 +2,7 @@
 
 #include "app/cardsession.h"
 #include "app/datafolder.h"
+#include "app/programchanges.h"
 #include "app/rendersong.h"
 #include "app/songplayer.h"
 #include "error.h"
@@ -143,6 +144,10 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
         const RenderReport report = RenderWithWindow(song, options, *card, folder.path,
                                                      isatty(STDERR_FILENO) ? &std::cerr : nullptr);
         std::cerr << RenderSummary(report) << "\n";
+        if (report.programChangesIgnored > 0)
+            std::cerr << program << ": "
+                      << IgnoredProgramChangesNote(report.programChangesIgnored, options.preset)
+                      << "\n";
         HintAtSilence(song, options, report, program);
     } catch (const std::exception& error) {
         std::cerr << program << ": " << error.what() << "\n";

@@ -1,6 +1,7 @@
 #include "app/rendersong.h"
 
 #include "app/offlinerender.h"
+#include "app/programchanges.h"
 #include "app/progress.h"
 #include "app/wavwriter.h"
 #include "error.h"
@@ -41,7 +42,9 @@ RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, Emula
     if (last * options.rate + OfflineRender::MostFrames(0, options.rate) > WavWriter::kMaxFrames)
         throw Error(options.out + ": longer than a WAV file holds (4 GiB)");
     card.SetOutputRate(options.rate);
-    const std::vector<FramedMessage> messages = FrameMessages(song.Messages, options.rate);
+    std::vector<TimedMessage> played = song.Messages;
+    const int ignored = DropProgramChanges(played, options);
+    const std::vector<FramedMessage> messages = FrameMessages(played, options.rate);
 
     WavWriter writer(options.out, options.rate);
     ProgressBar bar(progress);
@@ -70,6 +73,7 @@ RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, Emula
     report.out = options.out;
     report.seconds = static_cast<double>(writer.Frames()) / options.rate;
     report.notes = NotesOn(song, options.channel);
+    report.programChangesIgnored = ignored;
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     report.speed = took > 0 ? report.seconds / took : 0;

@@ -90,7 +90,7 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     for (const char* option :
          {"--card=auto|hardware|emulated", "--port-log=FILE", "--midi-in=TEXT", "--help",
           "--version", "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op",
-          "--preset=NAME", "--channel=N", "--rate=HZ", "vi801 --render="})
+          "--preset=NAME", "--program-changes", "--channel=N", "--rate=HZ", "vi801 --render="})
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
     out.str("");
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--version"}), "vi801", out, err), 0);
@@ -102,7 +102,8 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
 TEST(CommandLine, RenderAndRecordOptionsAreRead) {
     const CommandLine render =
         ParseCommandLine({"--render=a song.mid", "--out", "a song.wav", "--bank=4op",
-                          "--preset=Pipe Organ", "--channel=10", "--rate=44100"})
+                          "--preset=Pipe Organ", "--channel=10", "--rate=44100",
+                          "--program-changes"})
             .options;
     EXPECT_EQ(render.render, "a song.mid");
     EXPECT_EQ(render.out, "a song.wav");
@@ -110,10 +111,12 @@ TEST(CommandLine, RenderAndRecordOptionsAreRead) {
     EXPECT_EQ(render.preset, "Pipe Organ");
     EXPECT_EQ(render.channel, 10);
     EXPECT_EQ(render.rate, 44100u);
+    EXPECT_TRUE(render.programChanges);
     const CommandLine defaults = ParseCommandLine({"--render=s.mid", "--out=s.wav"}).options;
     EXPECT_EQ(defaults.channel, 1);
     EXPECT_EQ(defaults.rate, 48000u);
     EXPECT_EQ(defaults.bank, "");
+    EXPECT_FALSE(defaults.programChanges);
     EXPECT_EQ(ParseCommandLine({"--record=take.wav"}).options.record, "take.wav");
 }
 
@@ -121,6 +124,9 @@ TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
     const std::pair<std::vector<std::string>, std::string> refusals[] = {
         {{"--out=x.wav"}, "option --out needs --render"},
         {{"--preset=Flute"}, "option --preset needs --render"},
+        {{"--program-changes"}, "option --program-changes needs --render"},
+        {{"--render=s", "--out=x", "--program-changes=yes"},
+         "unknown option '--program-changes=yes'"},
         {{"--render=s.mid"}, "option --render needs --out=FILE"},
         {{"--render=s.mid", "--out=s.mid"}, "option --out names the MIDI file itself"},
         {{"--render=s.mid", "--out=x", "--record=y"},

@@ -233,8 +233,9 @@ bool WholeRiff(const std::string& bytes) {
     return at == bytes.size();
 }
 
-// A folder a user renders in: the song (three notes and a chord on channel
-// 1), a bank holding one starter preset, and img/, so it is a data folder.
+// A folder a user renders in: the song (a program change, three notes and a
+// chord on channel 1), a bank holding one starter preset, and img/, so it is
+// a data folder.
 struct RenderFolder {
     RenderFolder() {
         QDir(dir.path()).mkpath("img");
@@ -246,6 +247,7 @@ struct RenderFolder {
     static std::vector<uint8_t> Song() {
         return SmfBuilder(0, 480)
             .Track()
+            .Event(0, {0xC0, 3})
             .Event(0, {0x90, 60, 100})
             .Event(240, {0x80, 60, 0})
             .Event(0, {0x90, 64, 100})
@@ -290,6 +292,9 @@ TEST(Render, AUserRendersASongWithAStarterPresetAndTheSameCommandGivesTheSameByt
             .hasMatch())
         << first.err.toStdString();
     EXPECT_FALSE(first.err.contains('\r'));
+    EXPECT_EQ(LineStarting(first.err, "vi801: "),
+              "vi801: 1 program change of the song was ignored: --preset=Grand Piano plays "
+              "throughout (--program-changes obeys them)");
     const WavContents wav = ReadWav(folder.dir.filePath("song.wav").toStdString());
     ASSERT_TRUE(wav.read);
     EXPECT_EQ(wav.rate, 48000);

@@ -101,15 +101,17 @@ struct Rendered {
 };
 
 // As the program renders: the card of a render, the window set up by the
-// command line, each message handed over at its frame.
+// command line, each message handed over at its frame. The song's program
+// changes choose presets unless told otherwise.
 Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
-                const std::string& preset = kPresets[0]) {
+                const std::string& preset = kPresets[0], bool programChanges = true) {
     const std::filesystem::path root = dir.path().toStdString();
     WritePresets(root);
     CommandLine options;
     options.render = (root / "song.mid").string();
     options.out = (root / "song.wav").string();
     options.preset = preset;
+    options.programChanges = programChanges;
     options.channel = 3;
     CardSession card(options);
     SongPlayer player(card.Emulated()->Base(), options, root);
@@ -199,6 +201,18 @@ TEST(Render, EveryMessageIsHeardAtItsTimeAndTheChipsPitch) {
     for (float x : r.wav.samples)
         peak = std::max(peak, std::fabs(x));
     EXPECT_NEAR(r.report.peak, peak, 1.0 / 8388608);
+}
+
+TEST(Render, ThePresetNamedPlaysThroughoutUnlessProgramChangesMayChoose) {
+    QTemporaryDir dir;
+    const Rendered r = Render(Song(), dir, kPresets[0], false);
+    ASSERT_TRUE(r.wav.read);
+    EXPECT_EQ(r.report.programChangesIgnored, 2); // channel 3's, at 0 and 2.7 s
+    EXPECT_EQ(r.pitch.size(), r.messages.size() - 2);
+    // No octave up at 2.7 s: the bent note goes on at its pitch.
+    const double before = MeasureFrequency(Window(r.wav, 2.401, 2.7), kRate);
+    const double after = MeasureFrequency(Window(r.wav, 2.701, 3.29), kRate);
+    EXPECT_NEAR(Cents(after, before), 0.0, 1.0);
 }
 
 TEST(Render, ANoteThatNeverEndsStopsTenSecondsAfterTheLastMessage) {
