@@ -104,7 +104,7 @@ DataFolder ChooseDataFolder(const DataPlaces& places) {
     if (!places.shared.empty()) where += " and in " + places.shared.string();
     return {places.start,
             "no img/ here: the pictures and preset banks were looked for in " + where +
-                "; README's run command (bash scripts/run.sh) starts VI 801 in data/"};
+                "; start VI 801 in data/ or with README's run command (bash scripts/run.sh)"};
 }
 
 std::string EnterDataFolder() {

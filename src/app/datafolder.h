@@ -23,7 +23,8 @@ struct DataFolder {
 };
 
 // The places on this machine: shared beside the executable
-// (<prefix>/bin/vi801 -> <prefix>/share/vi801), user under $XDG_DATA_HOME.
+// (<prefix>/bin/vi801 -> <prefix>/share/vi801; the build lays out
+// <build>/share/vi801 beside <build>/src/vi801), user under $XDG_DATA_HOME.
 DataPlaces DefaultDataPlaces();
 std::filesystem::path UserDataHome(const char* xdgDataHome, const char* home);
 

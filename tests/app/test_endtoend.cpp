@@ -45,7 +45,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr unsigned kRate = 48000;
 constexpr unsigned kPeriod = 128;
-const std::filesystem::path kData = std::filesystem::path(VI801_SOURCE_DIR) / "data";
+const std::filesystem::path kData = VI801_SHARE_DIR; // pictures and starters, as installed
 
 // The window as it is, keeping the order of the short messages it handles.
 class Form : public TFormMain {

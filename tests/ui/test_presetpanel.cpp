@@ -140,9 +140,9 @@ TEST_F(PresetPanel, StartsOnTheDefaultPatchWithTheBankListedAndNothingMoreSent) 
     EXPECT_EQ(s.rec.Accesses(), bare.rec.Accesses());
 }
 
-// Every shipped preset of every bank, picked from the lists.
+// Every shipped preset of every bank (as installed), picked from the lists.
 TEST(PresetPanelStarters, EveryStarterOfEveryBankLoadsWhatItsFileHoldsAndIsNumbered) {
-    const fs::path data = VI801_SOURCE_DIR "/data";
+    const fs::path data = VI801_SHARE_DIR;
     Started s(0x0606, data);
     TFormMain& w = *s.form;
     w.show();
