@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kData = fs::path(VI801_SOURCE_DIR) / "data";
+const fs::path kShare = VI801_SHARE_DIR; // the banks the build installs
 
 // What a user meets: the output volume a fresh start (or the preset) sets,
 // velocity through the operators that follow controllers, 0 dB = full scale.
@@ -76,11 +77,11 @@ struct Loaded {
     PatchSettings settings = starters::DefaultSettings();
 };
 
-// The library's presets, through the store as the program loads them, each
-// on a fresh start. Only the library's: whatever else data/ holds is no starter.
+// The starters as installed, through the store as the program loads them,
+// each on a fresh start.
 std::vector<Loaded> LoadStarters() {
     std::vector<Loaded> all;
-    SBI store(kData);
+    SBI store(kShare);
     for (const starters::Starter& s : starters::Library()) {
         store.GetPresetList(s.bank);
         Loaded p{s.bank, s.name};
