@@ -184,12 +184,15 @@ TEST_P(CardSessionAlsa, ChoosesAndTells) {
         OutWord(c.foundAt + 2, 0x8A05);
         EXPECT_EQ(alsa.mixer->setting, (VolumeControl::Setting{26, 21, false}));
     }
-    if (c.kind == CardKind::Emulated) EXPECT_EQ(&CurrentPortBackend(), session.Emulated());
-    if (c.refusalOrError.empty())
+    if (c.kind == CardKind::Emulated) {
+        EXPECT_EQ(&CurrentPortBackend(), session.Emulated());
+    }
+    if (c.refusalOrError.empty()) {
         EXPECT_EQ(session.Card().alsaRefused, "");
-    else
+    } else {
         EXPECT_NE(session.Card().alsaRefused.find(c.refusalOrError), std::string::npos)
             << session.Card().alsaRefused;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
