@@ -50,6 +50,8 @@ bool ReadCard(const QString& value, CardOption& card) {
         card = CardOption::Hardware;
     else if (value == "emulated")
         card = CardOption::Emulated;
+    else if (value == "alsa")
+        card = CardOption::Alsa;
     else
         return false;
     return true;
@@ -80,7 +82,7 @@ std::string BadValue(const QCommandLineParser& parser, const char* option, const
 // Reads the values into options; what is wrong with the first bad one, or empty.
 std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
     if (parser.isSet("card") && !ReadCard(parser.value("card"), options.card))
-        return BadValue(parser, "card", "auto, hardware or emulated");
+        return BadValue(parser, "card", "auto, hardware, alsa or emulated");
     for (const char* name : kFileOptions)
         if (parser.isSet(name) && parser.value(name).isEmpty())
             return std::string("option --") + name + " needs a file name";
@@ -107,20 +109,29 @@ std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
     return {};
 }
 
+bool RealCard(CardOption card) {
+    return card == CardOption::Hardware || card == CardOption::Alsa;
+}
+
+std::string CardName(CardOption card) {
+    return card == CardOption::Alsa ? "alsa" : "hardware";
+}
+
 // Options that can't go together; empty when they can.
 std::string CheckCombination(const QCommandLineParser& parser, const CommandLine& options) {
     if (options.render.empty()) {
         for (const char* name : kRenderOptions)
             if (parser.isSet(name)) return std::string("option --") + name + " needs --render";
-        if (!options.record.empty() && options.card == CardOption::Hardware)
-            return "option --record records the emulated card, not --card=hardware";
+        if (!options.record.empty() && RealCard(options.card))
+            return "option --record records the emulated card, not --card=" +
+                   CardName(options.card);
         return {};
     }
     if (options.out.empty()) return "option --render needs --out=FILE";
     if (!options.record.empty()) return "options --render and --record can't go together";
     if (!options.midiIn.empty()) return "options --render and --midi-in can't go together";
-    if (options.card == CardOption::Hardware)
-        return "option --render plays the emulated card, not --card=hardware";
+    if (RealCard(options.card))
+        return "option --render plays the emulated card, not --card=" + CardName(options.card);
     if (options.out == options.render) return "option --out names the MIDI file itself";
     return {};
 }
@@ -165,9 +176,11 @@ std::string UsageText(const std::string& program) {
            " [OPTION]...\n"
            "Play the OPL3 of an FM801 card, or of an emulated card, from MIDI input.\n"
            "\n"
-           "  --card=auto|hardware|emulated\n"
-           "                    which card to play: auto (the default) takes a real\n"
-           "                    FM801 when one is present, otherwise the emulated card\n"
+           "  --card=auto|hardware|alsa|emulated\n"
+           "                    which card to play: hardware drives an FM801's ports\n"
+           "                    (root only), alsa its OPL3 through the card's own\n"
+           "                    driver (group audio), emulated a software OPL3; auto\n"
+           "                    (the default) takes the first of them that works\n"
            "  --port-log=FILE   write every port access of the card to FILE\n"
            "  --midi-in=TEXT    play from the first MIDI input whose name contains TEXT\n"
            "                    (any case), e.g. --midi-in=virtual for VI 801's own\n"
@@ -214,14 +227,17 @@ int HandleCommandLine(const CommandLineResult& result, const std::string& path, 
     return -1;
 }
 
-CardKind ChooseCard(CardOption option, bool fm801Present) {
+CardKind ChooseCard(CardOption option, const CardsAtHand& found) {
     switch (option) {
     case CardOption::Hardware:
         return CardKind::Hardware;
     case CardOption::Emulated:
         return CardKind::Emulated;
+    case CardOption::Alsa:
+        return CardKind::Alsa;
     case CardOption::Auto:
         break;
     }
-    return fm801Present ? CardKind::Hardware : CardKind::Emulated;
+    if (found.portsWork) return CardKind::Hardware;
+    return found.alsaDeviceOpen ? CardKind::Alsa : CardKind::Emulated;
 }

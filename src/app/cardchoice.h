@@ -1,12 +1,13 @@
 #pragma once
-// The command line and the choice between a real FM801 and the emulated card.
+// The command line and the choice between a real FM801 (through its ports or
+// through ALSA's OPL3 device) and the emulated card.
 #include "hardware/cardinuse.h"
 
 #include <iosfwd>
 #include <string>
 #include <vector>
 
-enum class CardOption { Auto, Hardware, Emulated };
+enum class CardOption { Auto, Hardware, Emulated, Alsa };
 
 struct CommandLine {
     static constexpr unsigned kDefaultRate = 48000;
@@ -44,7 +45,13 @@ std::string VersionText();
 int HandleCommandLine(const CommandLineResult& result, const std::string& program,
                       std::ostream& out, std::ostream& err);
 
-// Auto takes the hardware when an FM801 is present and the emulated card
-// otherwise; the other options are obeyed as they are, so that the hardware
-// chosen without a card ends in the dialog's "not found".
-CardKind ChooseCard(CardOption option, bool fm801Present);
+// What the machine offers for --card=auto.
+struct CardsAtHand {
+    bool portsWork = false;      // an FM801 is present and its ports are granted
+    bool alsaDeviceOpen = false; // an OPL3 device of ALSA opened
+};
+
+// Auto takes the first of the card's ports, ALSA's device and the emulated
+// card that works; the other options are obeyed as they are, so that a card
+// chosen without one ends in the dialog's "not found".
+CardKind ChooseCard(CardOption option, const CardsAtHand& found);

@@ -44,6 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ParseCase{{}, true}, ParseCase{{"--card=auto"}, true, CardOption::Auto},
                     ParseCase{{"--card=hardware"}, true, CardOption::Hardware},
                     ParseCase{{"--card=emulated"}, true, CardOption::Emulated},
+                    ParseCase{{"--card=alsa"}, true, CardOption::Alsa},
                     ParseCase{{"--card", "emulated"}, true, CardOption::Emulated},
                     ParseCase{{"--card=hardware", "--card=emulated"}, true, CardOption::Emulated},
                     ParseCase{{"--port-log=ports.txt"}, true, CardOption::Auto, "ports.txt"},
@@ -88,7 +89,7 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--help"}), "vi801", out, err), 0);
     EXPECT_EQ(out.str(), UsageText("vi801"));
     for (const char* option :
-         {"--card=auto|hardware|emulated", "--port-log=FILE", "--midi-in=TEXT", "--help",
+         {"--card=auto|hardware|alsa|emulated", "--port-log=FILE", "--midi-in=TEXT", "--help",
           "--version", "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op",
           "--preset=NAME", "--program-changes", "--channel=N", "--rate=HZ", "vi801 --render="})
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
@@ -135,6 +136,10 @@ TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
          "option --render plays the emulated card, not --card=hardware"},
         {{"--record=y", "--card=hardware"},
          "option --record records the emulated card, not --card=hardware"},
+        {{"--render=s.mid", "--out=x", "--card=alsa"},
+         "option --render plays the emulated card, not --card=alsa"},
+        {{"--record=y", "--card=alsa"},
+         "option --record records the emulated card, not --card=alsa"},
         {{"--render=s", "--out=x", "--channel=0"}, "bad value '0' for --channel (1 to 16)"},
         {{"--render=s", "--out=x", "--channel=17"}, "bad value '17' for --channel (1 to 16)"},
         {{"--render=s", "--out=x", "--rate=7999"}, "bad value '7999' for --rate (8000 to 192000)"},
@@ -147,10 +152,23 @@ TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
         EXPECT_EQ(ParseCommandLine(args).error, error) << args.back();
 }
 
-TEST(CardChoice, AutoFollowsThePresenceOfACard) {
-    EXPECT_EQ(ChooseCard(CardOption::Auto, true), CardKind::Hardware);
-    EXPECT_EQ(ChooseCard(CardOption::Auto, false), CardKind::Emulated);
-    EXPECT_EQ(ChooseCard(CardOption::Hardware, false), CardKind::Hardware);
-    EXPECT_EQ(ChooseCard(CardOption::Emulated, true), CardKind::Emulated);
+TEST(CardChoice, AutoTakesTheFirstCardThatWorksAndTheOthersAreObeyed) {
+    struct Case {
+        CardOption option;
+        CardsAtHand found;
+        CardKind chosen;
+    };
+    const Case cases[] = {
+        {CardOption::Auto, {true, true}, CardKind::Hardware},
+        {CardOption::Auto, {true, false}, CardKind::Hardware},
+        {CardOption::Auto, {false, true}, CardKind::Alsa},
+        {CardOption::Auto, {false, false}, CardKind::Emulated},
+        {CardOption::Hardware, {false, true}, CardKind::Hardware},
+        {CardOption::Alsa, {true, false}, CardKind::Alsa},
+        {CardOption::Emulated, {true, true}, CardKind::Emulated},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChooseCard(c.option, c.found), c.chosen)
+            << int(c.option) << c.found.portsWork << c.found.alsaDeviceOpen;
 }
 } // namespace

@@ -471,6 +471,46 @@ int RunTool(const QString& program, const QStringList& args, QByteArray* output 
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+// What software centres and man read: the component's metadata, valid, naming
+// the installed desktop entry and icon, its newest release the program's
+// version; the manual page with the hand-written description and every option.
+void ExpectMetadataAndManual(const QString& prefix) {
+    const QString metainfo = prefix + "/share/metainfo/org.example.vi801.metainfo.xml";
+    QByteArray output;
+    EXPECT_EQ(RunTool("appstreamcli", {"validate", "--no-net", metainfo}, &output), 0)
+        << output.toStdString();
+    QFile file(metainfo);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << metainfo.toStdString();
+    const QString xml = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(xml.contains("<launchable type=\"desktop-id\">vi801.desktop</launchable>"));
+    EXPECT_TRUE(xml.contains("<icon type=\"stock\">vi801</icon>"));
+    ASSERT_EQ(RunTool(prefix + "/bin/vi801", {"--version"}, &output), 0);
+    const QString version = QString::fromUtf8(output).trimmed().section(' ', -1);
+    const QRegularExpression newest("<release version=\"([^\"]+)\"");
+    EXPECT_EQ(newest.match(xml).captured(1), version)
+        << "release notes for " << version.toStdString();
+
+    const QString page = prefix + "/share/man/man1/vi801.1";
+    QFile roff(page);
+    ASSERT_TRUE(roff.open(QIODevice::ReadOnly)) << page.toStdString();
+    const QString source = QString::fromUtf8(roff.readAll());
+    for (const char* part : {".SH DESCRIPTION", "six-operator patch", "\\-\\-card",
+                             "|hardware|alsa|emulated", "\\-\\-render", ".SH \"SEE ALSO\""})
+        EXPECT_TRUE(source.contains(part)) << part;
+    // As man shows it, where man is installed.
+    QProcess man;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MANWIDTH", "100");
+    man.setProcessEnvironment(env);
+    man.start("man", {"-l", "-P", "cat", page});
+    if (!man.waitForFinished(30000) || man.exitCode() != 0) return;
+    const QString text = QString::fromUtf8(man.readAllStandardOutput());
+    // Single words: the lines wrap where man likes.
+    for (const char* part :
+         {"six-operator", "--card=auto|hardware|alsa|emulated", "--render=SONG", "aplaymidi(1)"})
+        EXPECT_TRUE(text.contains(part)) << part << " not in\n" << text.toStdString();
+}
+
 TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) {
     if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
     QTemporaryDir dir;
@@ -490,6 +530,7 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
     if (RunTool("desktop-file-validate", {share + "/applications/vi801.desktop"}, &output) != -1) {
         EXPECT_TRUE(output.trimmed().isEmpty()) << output.toStdString();
     }
+    ExpectMetadataAndManual(prefix);
 
     // Started as the menu starts it: in the home folder, with no arguments.
     ASSERT_TRUE(QDir().mkpath(home));
