@@ -81,7 +81,7 @@ void SoundEngine::Period(RegisterQueue& queue, uint16_t volume, StereoOut out, s
         done += n;
     }
     // Asleep only once the resampler's filter holds nothing but the silent chip.
-    if (silentSamples_ >= Resampler::kTaps) {
+    if (silentSamples_ >= resampler_->Taps()) {
         idle_ = true;
         slept_ = 0;
     }
