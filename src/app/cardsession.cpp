@@ -1,6 +1,7 @@
 #include "app/cardsession.h"
 
 #include "app/outputrecorder.h"
+#include "app/progress.h"
 #include "error.h"
 #include "hardware/ccsregistry.h"
 #include "hardware/emulated/emulatedcard.h"
@@ -9,14 +10,30 @@
 
 #include <chrono>
 #include <ostream>
+#include <string>
 #include <thread>
 
 namespace {
 // Long enough for a period of any output to play the last writes.
 constexpr auto kLastWritesPlayed = std::chrono::milliseconds(250);
+
+double Seconds(OutputStatus::Duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// The line a change of the output gets.
+std::string OutputNote(const OutputStatus& status) {
+    const auto retry = std::chrono::duration_cast<std::chrono::seconds>(OutputKeeper::kRetry);
+    if (status.lost)
+        return "vi801: the audio output went away (" + status.api +
+               "); trying to open it again every " + std::to_string(retry.count()) + " s\n";
+    return "vi801: the audio output (" + status.api + ") is back after " +
+           FormatDuration(Seconds(status.gone)) + "\n";
+}
 } // namespace
 
-CardSession::CardSession(const CommandLine& options, const std::string& devicesRoot)
+CardSession::CardSession(const CommandLine& options, const std::string& devicesRoot,
+                         std::ostream* notes)
     : devicesRoot_(devicesRoot) {
     const bool offline = !options.render.empty(); // renders on the emulated card alone
     const bool present = options.card == CardOption::Auto && !offline && Fm801Present(devicesRoot);
@@ -42,10 +59,18 @@ CardSession::CardSession(const CommandLine& options, const std::string& devicesR
     // After the port log: a bad log name ends the program before any output opens.
     if (emulated_) {
         // Without a device it plays silently; the dialog says so.
-        if (!offline && emulated_->StartOutput() && recorder_) StartRecording(options.record);
+        if (!offline) StartOutput(notes);
+        if (recorder_ && emulated_->OutputInfo().open) StartRecording(options.record);
         card_.output = emulated_->OutputInfo();
     }
     previousBackend_ = InstallPortBackend(backend);
+}
+
+void CardSession::StartOutput(std::ostream* notes) {
+    OutputKeeper::Listener tell;
+    if (notes)
+        tell = [notes](const OutputStatus& status) { *notes << OutputNote(status) << std::flush; };
+    emulated_->StartOutput(std::move(tell));
 }
 
 void CardSession::StartRecording(const std::string& path) {
@@ -73,8 +98,14 @@ bool CardSession::Finish(std::ostream& report) {
     while (recording && emulated_->OutputInfo().open && emulated_->WritesPending() &&
            std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const OutputStatus output = emulated_->OutputState();
     emulated_->StopOutput();
-    const OutputRecorder::Result result = recorder_->Finish();
+    OutputRecorder::Result result = recorder_->Finish();
+    result.outages = output.outages;
+    result.outputGone = Seconds(output.goneInAll);
+    if (const unsigned rate = emulated_->TapCutAtRate(); rate != 0 && result.error.empty())
+        result.error = "the audio output came back at " + std::to_string(rate) +
+                       " Hz, and a take keeps one rate";
     emulated_->SetOutputTap(nullptr);
     recorder_.reset();
     if (!recording) {
@@ -94,7 +125,7 @@ std::unique_ptr<RegistryAccessor> CardSession::DeviceView() const {
 std::unique_ptr<CardSession> OpenCardSession(const CommandLine& options, const std::string& program,
                                              std::ostream& errors) {
     try {
-        return std::make_unique<CardSession>(options);
+        return std::make_unique<CardSession>(options, SysfsRegistry::kDefaultRoot, &errors);
     } catch (const std::exception& error) {
         errors << program << ": " << error.what() << "\n";
         return nullptr;

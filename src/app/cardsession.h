@@ -21,9 +21,11 @@ class CardSession {
 public:
     // Raises an error when the port log or the recording can't be created,
     // or a recording is asked of the hardware. Installs its backend until
-    // destroyed.
+    // destroyed. The audio output going away and coming back is told on
+    // `notes` (null: not told), a line each.
     explicit CardSession(const CommandLine& options,
-                         const std::string& devicesRoot = SysfsRegistry::kDefaultRoot);
+                         const std::string& devicesRoot = SysfsRegistry::kDefaultRoot,
+                         std::ostream* notes = nullptr);
     ~CardSession();
     CardSession(const CardSession&) = delete;
     CardSession& operator=(const CardSession&) = delete;
@@ -36,11 +38,13 @@ public:
 
     // The end of the run, once the chip was reset: the reset is played, the
     // output stops and the recording is saved. Says on `report` what was
-    // recorded; false when the recording was not saved whole.
+    // recorded, and how long the output was gone meanwhile; false when the
+    // recording was not saved whole.
     bool Finish(std::ostream& report);
 
 private:
     void StartRecording(const std::string& path);
+    void StartOutput(std::ostream* notes);
 
     CardInUse card_;
     std::string devicesRoot_;
