@@ -1,6 +1,7 @@
 #include "app/cardsession.h"
 
 #include "app/outputrecorder.h"
+#include "app/progress.h"
 #include "error.h"
 #include "hardware/alsa/alsaopl3card.h"
 #include "hardware/alsa/alsasystem.h"
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <ostream>
+#include <string>
 #include <thread>
 
 namespace {
@@ -47,12 +49,27 @@ public:
     uint16_t InWord(uint16_t) override { return 0xFFFF; }
 };
 NoCard g_noCard;
+
+double Seconds(OutputStatus::Duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// The line a change of the output gets.
+std::string OutputNote(const OutputStatus& status) {
+    const auto retry = std::chrono::duration_cast<std::chrono::seconds>(OutputKeeper::kRetry);
+    if (status.lost)
+        return "vi801: the audio output went away (" + status.api +
+               "); trying to open it again every " + std::to_string(retry.count()) + " s\n";
+    return "vi801: the audio output (" + status.api + ") is back after " +
+           FormatDuration(Seconds(status.gone)) + "\n";
+}
 } // namespace
 
-CardSession::CardSession(const CommandLine& options, const std::string& devicesRoot)
-    : CardSession(options, CardProbe{devicesRoot, {}, nullptr}) {}
+CardSession::CardSession(const CommandLine& options, const std::string& devicesRoot,
+                         std::ostream* notes)
+    : CardSession(options, CardProbe{devicesRoot, {}, nullptr}, notes) {}
 
-CardSession::CardSession(const CommandLine& options, const CardProbe& probe)
+CardSession::CardSession(const CommandLine& options, const CardProbe& probe, std::ostream* notes)
     : devicesRoot_(probe.devicesRoot) {
     const bool offline = !options.render.empty(); // renders on the emulated card alone
     card_.kind = offline ? CardKind::Emulated : Choose(options.card, probe);
@@ -79,7 +96,8 @@ CardSession::CardSession(const CommandLine& options, const CardProbe& probe)
     // After the port log: a bad log name ends the program before any output opens.
     if (emulated_) {
         // Without a device it plays silently; the dialog says so.
-        if (!offline && emulated_->StartOutput() && recorder_) StartRecording(options.record);
+        if (!offline) StartOutput(notes);
+        if (recorder_ && emulated_->OutputInfo().open) StartRecording(options.record);
         card_.output = emulated_->OutputInfo();
     }
     previousBackend_ = InstallPortBackend(backend);
@@ -129,6 +147,13 @@ bool CardSession::OpenAlsaCard(AlsaSystem& alsa, bool asked) {
     return false;
 }
 
+void CardSession::StartOutput(std::ostream* notes) {
+    OutputKeeper::Listener tell;
+    if (notes)
+        tell = [notes](const OutputStatus& status) { *notes << OutputNote(status) << std::flush; };
+    emulated_->StartOutput(std::move(tell));
+}
+
 void CardSession::StartRecording(const std::string& path) {
     try {
         recorder_->Start(path, emulated_->OutputInfo().rate);
@@ -158,8 +183,14 @@ bool CardSession::Finish(std::ostream& report) {
     while (recording && emulated_->OutputInfo().open && emulated_->WritesPending() &&
            std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const OutputStatus output = emulated_->OutputState();
     emulated_->StopOutput();
-    const OutputRecorder::Result result = recorder_->Finish();
+    OutputRecorder::Result result = recorder_->Finish();
+    result.outages = output.outages;
+    result.outputGone = Seconds(output.goneInAll);
+    if (const unsigned rate = emulated_->TapCutAtRate(); rate != 0 && result.error.empty())
+        result.error = "the audio output came back at " + std::to_string(rate) +
+                       " Hz, and a take keeps one rate";
     emulated_->SetOutputTap(nullptr);
     recorder_.reset();
     if (!recording) {
@@ -184,7 +215,8 @@ std::unique_ptr<RegistryAccessor> CardSession::DeviceView() const {
 std::unique_ptr<CardSession> OpenCardSession(const CommandLine& options, const std::string& program,
                                              std::ostream& errors) {
     try {
-        auto session = std::make_unique<CardSession>(options);
+        auto session =
+            std::make_unique<CardSession>(options, SysfsRegistry::kDefaultRoot, &errors);
         if (!session->Card().alsaRefused.empty())
             errors << program << ": " << session->Card().alsaRefused
                    << "; playing the emulated card\n";

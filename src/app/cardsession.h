@@ -33,10 +33,12 @@ public:
     // Raises an error when the port log or the recording can't be created,
     // a recording is asked of a real card, or the OPL3 device that
     // --card=alsa asks for can't be opened. Installs its backend until
-    // destroyed.
+    // destroyed. The audio output going away and coming back is told on
+    // `notes` (null: not told), a line each.
     explicit CardSession(const CommandLine& options,
-                         const std::string& devicesRoot = SysfsRegistry::kDefaultRoot);
-    CardSession(const CommandLine& options, const CardProbe& probe);
+                         const std::string& devicesRoot = SysfsRegistry::kDefaultRoot,
+                         std::ostream* notes = nullptr);
+    CardSession(const CommandLine& options, const CardProbe& probe, std::ostream* notes = nullptr);
     ~CardSession();
     CardSession(const CardSession&) = delete;
     CardSession& operator=(const CardSession&) = delete;
@@ -50,7 +52,8 @@ public:
 
     // The end of the run, once the chip was reset: the reset is played, the
     // output stops and the recording is saved. Says on `report` what was
-    // recorded; false when the recording was not saved whole.
+    // recorded, and how long the output was gone meanwhile; false when the
+    // recording was not saved whole.
     bool Finish(std::ostream& report);
 
 private:
@@ -59,6 +62,7 @@ private:
     // one can't, raised when asked for and kept for the dialog otherwise.
     bool OpenAlsaCard(AlsaSystem& alsa, bool asked);
     void StartRecording(const std::string& path);
+    void StartOutput(std::ostream* notes);
 
     CardInUse card_;
     std::string devicesRoot_;

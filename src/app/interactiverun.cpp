@@ -4,9 +4,11 @@
 #include "app/datafolder.h"
 #include "app/endsignals.h"
 #include "app/startupnotes.h"
+#include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "ui/appicon.h"
 #include "ui/mainform.h"
+#include "ui/outputnotice.h"
 #include "ui/portform.h"
 #include "ui/toolkit.h"
 
@@ -46,6 +48,8 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
         return base;
     });
     if (!form.Terminated() && !endSignals.Received()) {
+        if (EmulatedCard* card = session.Emulated()) // the window owns it
+            new OutputNotice(form.PanelOutput, [card] { return card->OutputState(); });
         closeFront = [&form] { form.close(); };
         form.show();
         ChooseMidiIn(form, options.midiIn, program);

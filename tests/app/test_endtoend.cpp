@@ -13,6 +13,7 @@
 #include "support/jackserver.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "ui/outputnotice.h"
 #include "wavfile.h"
 
 #include <QComboBox>
@@ -98,6 +99,7 @@ protected:
     std::unique_ptr<CardSession> card;
     std::unique_ptr<JackMidiSender> keys;
     std::unique_ptr<Form> form;
+    std::ostringstream notes; // what the terminal is told while the program runs
 
     // The command line of the run.
     virtual CommandLine Options() const {
@@ -109,7 +111,7 @@ protected:
     void SetUp() override {
         server = std::make_unique<JackServer>(JackServer::Options{kRate, kPeriod, true});
         REQUIRE_JACK_SERVER(*server);
-        card = std::make_unique<CardSession>(Options());
+        card = std::make_unique<CardSession>(Options(), SysfsRegistry::kDefaultRoot, &notes);
         const AudioOutputInfo& output = card->Card().output;
         ASSERT_TRUE(output.open) << output.error;
         ASSERT_EQ(output.api, "JACK");
@@ -274,6 +276,83 @@ TEST_F(RecordedEndToEnd, TheRecordingIsWhatJackHeardFrameForFrame) {
     EXPECT_LE(worst, 1.0 / 8388608) << "frames differ";
     std::printf("recording against the JACK capture over %zu frames: at most %.3g apart\n",
                 frames - heardFrom, worst);
+}
+
+// The mini keyboard's A4 while a JACK client of the test's own records a
+// second: how far off 440 Hz and how loud it is while held.
+Heard KeyboardA4(QWidget* form) {
+    Heard heard;
+    JackCapture recorder(kRate);
+    EXPECT_EQ(recorder.Open(), "");
+    recorder.recording.store(true);
+    const auto end = Clock::now() + std::chrono::seconds(15);
+    while (recorder.frames.load() < kRate / 10 && Clock::now() < end)
+        RunLoop(10);
+    PostMessage(form, MM_MIM_DATA, KeyboardSource, 0x7F4590); // note on 69, velocity 127
+    while (!recorder.Full() && Clock::now() < end)
+        RunLoop(10);
+    PostMessage(form, MM_MIM_DATA, KeyboardSource, 0x004580);
+    recorder.Close();
+    EXPECT_TRUE(recorder.Full()) << "the server stopped playing";
+    const size_t on = FirstSound(recorder.samples);
+    if (!recorder.Full() || on + kRate / 2 > kRate) return heard;
+    const Signal s{recorder.samples, kRate};
+    const std::vector<double> tone = s.Channel(0, on + kRate / 10, kRate / 3);
+    heard.cents = Cents(MeasureFrequency(tone, kRate), 440.0);
+    heard.heldDb = Db(Rms(tone) + 1e-12);
+    return heard;
+}
+
+// The server goes while the program records: the window says so, the take
+// goes on once the server is back, with the patch that was playing.
+TEST_F(RecordedEndToEnd, WhenTheServerGoesAndComesBackTheWindowSaysSoAndThePatchPlaysOn) {
+    auto* notice = new OutputNotice(
+        form->PanelOutput, [session = card->Emulated()] { return session->OutputState(); });
+    UserChooses(form->ComboBoxBank, 0); // 2op
+    UserChooses(form->ComboBoxPreset, form->ComboBoxPreset->findText("Clarinet"));
+    ASSERT_EQ(form->ComboBoxPreset->currentText(), "Clarinet");
+    const Heard before = KeyboardA4(form.get());
+    ASSERT_GT(before.heldDb, -50.0);
+    keys.reset(); // closed while its server runs: one whose server died cannot be
+
+    ASSERT_TRUE(server->Stop());
+    const auto stopped = Clock::now();
+    auto end = stopped + std::chrono::seconds(5);
+    while (!notice->isVisible() && Clock::now() < end)
+        RunLoop(10);
+    ASSERT_TRUE(notice->isVisible()) << "the window never said the output went";
+    const double told = std::chrono::duration<double>(Clock::now() - stopped).count();
+    EXPECT_TRUE(notice->text().contains("JACK")) << notice->text().toStdString();
+
+    ASSERT_TRUE(server->Start()) << server->Why();
+    const auto restarted = Clock::now();
+    end = restarted + std::chrono::seconds(15);
+    while (notice->isVisible() && Clock::now() < end)
+        RunLoop(10);
+    ASSERT_FALSE(notice->isVisible()) << "the output never came back";
+    const double back = std::chrono::duration<double>(Clock::now() - restarted).count();
+    const Heard after = KeyboardA4(form.get());
+    std::printf("server stopped: the window said so after %.2f s; restarted: sound back after "
+                "%.2f s; A4 %+.3f cents at %.1f dB before, %+.3f cents at %.1f dB after\n",
+                told, back, before.cents, before.heldDb, after.cents, after.heldDb);
+    EXPECT_NEAR(after.cents, 0.0, 1.0);
+    EXPECT_NEAR(after.heldDb, before.heldDb, 1.0);
+    EXPECT_NE(notes.str().find("vi801: the audio output went away (JACK)"), std::string::npos)
+        << notes.str();
+    EXPECT_NE(notes.str().find("vi801: the audio output (JACK) is back after 0:0"),
+              std::string::npos)
+        << notes.str();
+
+    form.reset();
+    std::ostringstream report;
+    EXPECT_TRUE(card->Finish(report)) << report.str();
+    EXPECT_NE(report.str().find("; the audio output was gone for 0:0"), std::string::npos)
+        << report.str();
+    EXPECT_NE(report.str().find(" (once), which the take leaves out\n"), std::string::npos)
+        << report.str();
+    const WavContents wav = ReadWav(Options().record);
+    ASSERT_TRUE(wav.read);
+    EXPECT_GE(wav.Frames(), 2u * kRate) << "both notes are in the take";
 }
 
 // Notes, controllers, bends and program changes, in a fixed mix.

@@ -1,10 +1,13 @@
 // The emulated card measured by its sound: pitch, level, silence, routing.
+#include "hardware/emulated/finiteguard.h"
 #include "rig.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -194,6 +197,34 @@ TEST(EmulatedSound, ANoteAfterALongSilenceSoundsAsOnACardThatNeverSlept) {
     ASSERT_EQ(woken.samples.size(), expected.samples.size());
     for (size_t i = 0; i < woken.samples.size(); ++i)
         ASSERT_EQ(woken.samples[i], expected.samples[i]) << "sample " << i;
+}
+
+// The output stage's last guard: only what is not a number at all becomes
+// silence; every finite sample, however extreme, passes bit for bit.
+TEST(EmulatedSound, TheLastGuardSilencesOnlyWhatIsNotFinite) {
+    using Limits = std::numeric_limits<float>;
+    struct Case {
+        float in, out;
+    };
+    const Case cases[] = {
+        {Limits::quiet_NaN(), 0.0f},
+        {-Limits::quiet_NaN(), 0.0f},
+        {Limits::signaling_NaN(), 0.0f},
+        {Limits::infinity(), 0.0f},
+        {-Limits::infinity(), 0.0f},
+        {0.5f, 0.5f},
+        {-1.0f, -1.0f},
+        {Limits::max(), Limits::max()},
+        {-Limits::max(), -Limits::max()},
+        {Limits::denorm_min(), Limits::denorm_min()},
+        {-0.0f, -0.0f},
+        {0.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in);
+        const float out = FiniteOrSilence(c.in);
+        EXPECT_EQ(std::bit_cast<uint32_t>(out), std::bit_cast<uint32_t>(c.out));
+    }
 }
 
 } // namespace

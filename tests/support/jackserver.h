@@ -49,6 +49,11 @@ public:
     bool Stop();
     // Starts the server again under its name, after Stop().
     bool Start();
+    // The same at another rate, which it keeps.
+    bool Start(unsigned rate) {
+        options_.rate = rate;
+        return Start();
+    }
 
 private:
     bool TakeName();

@@ -64,10 +64,15 @@ void EmulatedCard::WaitForRoom(RegisterWrite write) {
     while (!queue_.TryPush(write)) {
         if (chip_.load(std::memory_order_acquire) == kOffline) {
             std::lock_guard<std::mutex> lock(offline_);
-            engine_.ApplyWrites(queue_);
-        } else if (output_.Failed()) {
+            // Unless a stream opened meanwhile and has it now.
+            if (chip_.load(std::memory_order_acquire) == kOffline) engine_.ApplyWrites(queue_);
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(outputLock_);
+        if (output_.Failed()) {
             TakeChipFromDeadStream();
         } else {
+            lock.unlock();
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
     }
@@ -77,6 +82,7 @@ void EmulatedCard::TakeChipFromDeadStream() {
     // A dead stream calls back no more; at most one last period is finishing.
     ChipOwner expected = kStream;
     while (!chip_.compare_exchange_weak(expected, kOffline, std::memory_order_acquire)) {
+        if (expected == kOffline) return; // taken already
         expected = kStream;
         std::this_thread::yield();
     }
@@ -88,30 +94,78 @@ void EmulatedCard::PrepareOutput(void* user, unsigned rate) {
     auto& card = *static_cast<EmulatedCard*>(user);
     std::lock_guard<std::mutex> lock(card.offline_);
     card.engine_.SetOutputRate(rate);
+    if (card.outputTap_ && card.tapRate_ != 0 && rate != card.tapRate_) {
+        card.outputTap_ = nullptr; // what it fills can't change its rate midway
+        card.tapCutAtRate_ = rate;
+    }
+    if (card.outputTap_) card.tapRate_ = rate;
     card.chip_.store(kStream, std::memory_order_release); // no period has run yet
 }
 
-bool EmulatedCard::StartOutput() {
+bool EmulatedCard::StartOutput(OutputKeeper::Listener listener) {
     StopOutput();
-    if (output_.Open(&EmulatedCard::PrepareOutput)) return true;
-    chip_.store(kOffline, std::memory_order_release);
-    return false;
+    std::string api;
+    {
+        std::lock_guard<std::mutex> lock(outputLock_);
+        if (!output_.Open(&EmulatedCard::PrepareOutput)) {
+            chip_.store(kOffline, std::memory_order_release);
+            return false;
+        }
+        api = output_.Info().api;
+    }
+    keeper_ = std::make_unique<OutputKeeper>(
+        OutputKeeper::Output{[this] { return OutputFailed(); }, [this] { DropDeadOutput(); },
+                             [this] { return ReopenOutput(); }},
+        api, std::move(listener));
+    return true;
 }
 
 void EmulatedCard::StopOutput() {
+    if (keeper_) keeper_->Stop();
+    std::lock_guard<std::mutex> lock(outputLock_);
     output_.Close();
     chip_.store(kOffline, std::memory_order_release);
+}
+
+AudioOutputInfo EmulatedCard::OutputInfo() const {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    return output_.Info();
+}
+
+OutputStatus EmulatedCard::OutputState() const {
+    return keeper_ ? keeper_->Status() : OutputStatus{};
+}
+
+bool EmulatedCard::OutputFailed() {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    return output_.Failed();
+}
+
+void EmulatedCard::DropDeadOutput() {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    TakeChipFromDeadStream();
+    output_.Close();
+    chip_.store(kOffline, std::memory_order_release);
+}
+
+bool EmulatedCard::ReopenOutput() {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    if (output_.Reopen(&EmulatedCard::PrepareOutput)) return true;
+    chip_.store(kOffline, std::memory_order_release); // in case it got as far as preparing
+    return false;
 }
 
 // Offline
 
 void EmulatedCard::SetOutputRate(unsigned rate) {
+    std::lock_guard<std::mutex> outputLock(outputLock_);
     if (output_.IsOpen()) throw Error("The output rate can't change while audio output is open");
     std::lock_guard<std::mutex> lock(offline_);
     engine_.SetOutputRate(rate);
 }
 
 void EmulatedCard::Render(float* interleavedStereo, size_t frames) {
+    std::lock_guard<std::mutex> outputLock(outputLock_);
     if (output_.IsOpen()) throw Error("Offline rendering needs the audio output closed");
     std::lock_guard<std::mutex> lock(offline_);
     engine_.Period(queue_, volume_.load(std::memory_order_relaxed),
@@ -121,4 +175,10 @@ void EmulatedCard::Render(float* interleavedStereo, size_t frames) {
 void EmulatedCard::SetWriteTap(WriteTap tap) {
     std::lock_guard<std::mutex> lock(offline_);
     engine_.SetWriteTap(tap);
+}
+
+void EmulatedCard::SetOutputTap(StereoRing* ring) {
+    outputTap_ = ring;
+    tapRate_ = 0;
+    tapCutAtRate_ = 0;
 }
