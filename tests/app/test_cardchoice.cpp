@@ -78,7 +78,7 @@ TEST(CommandLine, ABadOptionIsToldInOneLineWithTheWayToTheHelpWithStatus2) {
         EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--card=gpu"}), path, out, err), 2);
         EXPECT_EQ(out.str(), "");
         EXPECT_EQ(err.str(), std::string(name) +
-                                 ": bad value 'gpu' for --card (auto, hardware or emulated)\n"
+                                 ": bad value 'gpu' for --card (auto, hardware, alsa or emulated)\n"
                                  "Try '" +
                                  name + " --help'\n");
     }
