@@ -8,7 +8,7 @@
 #include "hardware/portlog.h"
 
 #include <chrono>
-#include <ostream>
+#include <iostream>
 #include <thread>
 
 namespace {
@@ -36,7 +36,10 @@ CardSession::CardSession(const CommandLine& options, const std::string& devicesR
         backend = emulated_.get();
     }
     if (!options.portLog.empty()) {
-        log_ = std::make_unique<PortLog>(*backend, options.portLog);
+        // Told at once, as the run goes on without the rest of the log.
+        log_ = std::make_unique<PortLog>(*backend, options.portLog, [](const std::string& why) {
+            std::cerr << "vi801: " << why << "\n";
+        });
         backend = log_.get();
     }
     // After the port log: a bad log name ends the program before any output opens.
@@ -84,6 +87,10 @@ bool CardSession::Finish(std::ostream& report) {
     }
     report << RecordingReport(result, "vi801");
     return result.saved && result.error.empty() && result.lostFrames == 0;
+}
+
+bool CardSession::PortLogWhole() const {
+    return !log_ || log_->Failure().empty();
 }
 
 std::unique_ptr<RegistryAccessor> CardSession::DeviceView() const {

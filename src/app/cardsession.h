@@ -38,6 +38,8 @@ public:
     // output stops and the recording is saved. Says on `report` what was
     // recorded; false when the recording was not saved whole.
     bool Finish(std::ostream& report);
+    // False once the port log refused a line (said on stderr when it did).
+    bool PortLogWhole() const;
 
 private:
     void StartRecording(const std::string& path);

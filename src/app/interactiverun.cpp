@@ -79,5 +79,5 @@ int RunInteractive(const CommandLine& options, int& argc, char** argv, const std
         ShowErrorBox(QString::fromStdString(error.what()));
     }
     card->Finish(std::cerr); // after the window reset the chip: the reset is recorded
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }

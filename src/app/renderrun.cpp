@@ -147,5 +147,5 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
         status = 1;
     }
     card->Finish(std::cerr);
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }
