@@ -26,7 +26,7 @@ void OnStopSignal(int signal) {
     g_stopSignal = signal;
 }
 
-// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks: the
+// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks or messages: the
 // unfinished file is removed instead of being left beside the output.
 class StopSignals {
 public:
