@@ -42,15 +42,15 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
+int WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
         data += n;
         size -= static_cast<size_t>(n);
     }
-    return true;
+    return 0;
 }
 
 // An unnamed file that vanishes with its last descriptor.
@@ -174,8 +174,12 @@ int OutputFile::CopySpool() {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return 0;
-        if (!WriteAll(sink_, block, static_cast<size_t>(n))) return errno;
+        if (const int error = WriteAll(sink_, block, static_cast<size_t>(n))) return error;
     }
+}
+
+int OutputFile::Write(const void* data, size_t size) {
+    return fd_ < 0 ? EBADF : WriteAll(fd_, static_cast<const char*>(data), size);
 }
 
 int OutputFile::Close(const std::function<int(int)>& close) {

@@ -37,6 +37,8 @@ public:
 
     int Open(const std::string& path, const Options& options);
     int Fd() const { return fd_; }
+    // Writes all of it, or says why not (a write that takes nothing: ENOSPC).
+    int Write(const void* data, size_t size);
     // Empty when the target is written directly.
     const std::string& TemporaryPath() const { return temporary_; }
 

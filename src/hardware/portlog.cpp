@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 PortLog::PortLog(PortBackend& inner, const std::string& path,
                  std::function<void(const std::string&)> onFailure)
@@ -45,17 +44,8 @@ void PortLog::Line(const char* kind, uint16_t port, unsigned value, int digits) 
     char line[32];
     const int size =
         std::snprintf(line, sizeof line, "%s 0x%04X 0x%0*X\n", kind, port, digits, value);
-    size_t done = 0;
-    while (done < static_cast<size_t>(size)) {
-        const ssize_t n = ::write(file_.Fd(), line + done, static_cast<size_t>(size) - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            // A write that takes nothing without an error means the disk is full.
-            failure_ = "can't write the port log '" + path_ +
-                       "': " + std::strerror(n < 0 ? errno : ENOSPC);
-            if (onFailure_) onFailure_(failure_);
-            return;
-        }
-        done += static_cast<size_t>(n);
-    }
+    const int error = file_.Write(line, static_cast<size_t>(size));
+    if (!error) return;
+    failure_ = "can't write the port log '" + path_ + "': " + std::strerror(error);
+    if (onFailure_) onFailure_(failure_);
 }

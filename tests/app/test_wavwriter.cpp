@@ -1,18 +1,17 @@
 #include "app/wavwriter.h"
 
 #include "error.h"
+#include "filesizelimit.h"
 #include "wavfile.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,22 +137,14 @@ TEST(WavWriter, WhenTheDiskRefusesWhatWasWrittenBeforeIsKept) {
     const std::string path = dir.filePath("take.wav").toStdString();
     WavWriter writer(path, 48000);
     const std::vector<float> block(2 * 4096, 0.25f);
-    // A file size limit stands for a full disk.
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 64 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
     std::string error;
     try {
+        const FileSizeLimit full(64 * 1024);
         for (int i = 0; i < 10; ++i)
             writer.Write(block.data(), 4096);
     } catch (const Error& e) {
         error = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(error, path + ": File too large");
     writer.Finish();
     const WavContents wav = ReadWav(path);
