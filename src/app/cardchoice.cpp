@@ -4,7 +4,10 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "files/outputfile.h"
+
 #include <algorithm>
+#include <iterator>
 #include <ostream>
 #include <span>
 
@@ -13,6 +16,16 @@
 #endif
 
 namespace {
+// Arguments reach the parser one byte to one character, so that a file name
+// that is no UTF-8 comes back as the bytes it was.
+QString FromBytes(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
 // The options that take no value, under every name they have.
 const char* const kFlags[] = {"h", "help", "version", "program-changes"};
 
@@ -37,10 +50,10 @@ std::string RefusalText(const QCommandLineParser& parser, const QStringList& arg
         const QString name = OptionName(arg);
         const bool valueGiven = arg.contains('=');
         if (unknown.contains(name) || (valueGiven && Among(name, kFlags)))
-            return "unknown option '" + arg.toStdString() + "'";
+            return "unknown option '" + Bytes(arg) + "'";
     }
     // The parser refuses nothing else but a value option at the very end.
-    return "option --" + OptionName(args.back()).toStdString() + " needs a value";
+    return "option --" + Bytes(OptionName(args.back())) + " needs a value";
 }
 
 bool ReadCard(const QString& value, CardOption& card) {
@@ -75,8 +88,8 @@ bool ReadNumber(const QString& value, unsigned low, unsigned high, unsigned& num
 }
 
 std::string BadValue(const QCommandLineParser& parser, const char* option, const char* expected) {
-    return "bad value '" + parser.value(option).toStdString() + "' for --" + option + " (" +
-           expected + ")";
+    return "bad value '" + Bytes(parser.value(option)) + "' for --" + option + " (" + expected +
+           ")";
 }
 
 // Reads the values into options; what is wrong with the first bad one, or empty.
@@ -105,7 +118,7 @@ std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
     const char* const names[] = {"port-log", "midi-in", "record", "render",
                                  "out",      "bank",    "preset"};
     for (size_t i = 0; i < std::size(names); ++i)
-        *texts[i] = parser.value(names[i]).toStdString();
+        *texts[i] = Bytes(parser.value(names[i]));
     return {};
 }
 
@@ -132,7 +145,6 @@ std::string CheckCombination(const QCommandLineParser& parser, const CommandLine
     if (!options.midiIn.empty()) return "options --render and --midi-in can't go together";
     if (RealCard(options.card))
         return "option --render plays the emulated card, not --card=" + CardName(options.card);
-    if (options.out == options.render) return "option --out names the MIDI file itself";
     return {};
 }
 } // namespace
@@ -147,15 +159,14 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
         parser.addOption(QCommandLineOption(name, {}, "value"));
     QStringList arguments;
     for (const std::string& arg : args)
-        arguments << QString::fromStdString(arg);
+        arguments << FromBytes(arg);
 
     CommandLineResult result;
     CommandLine& options = result.options;
     if (!parser.parse(QStringList{"vi801"} + arguments))
         result.error = RefusalText(parser, arguments);
     else if (!parser.positionalArguments().isEmpty())
-        result.error =
-            "unexpected argument '" + parser.positionalArguments().first().toStdString() + "'";
+        result.error = "unexpected argument '" + Bytes(parser.positionalArguments().first()) + "'";
     else if (result.error = ReadValues(parser, options); result.error.empty())
         result.error = CheckCombination(parser, options);
     options.help = parser.isSet("help");
@@ -224,7 +235,35 @@ int HandleCommandLine(const CommandLineResult& result, const std::string& path, 
         out << VersionText();
         return 0;
     }
+    if (const std::string clash = FileClash(result.options); !clash.empty()) {
+        err << program << ": " << clash << "\n";
+        return 2;
+    }
     return -1;
+}
+
+std::string FileClash(const CommandLine& options) {
+    struct Named {
+        const char* option;
+        const std::string& path;
+    };
+    const Named files[] = {{"render", options.render},
+                           {"out", options.out},
+                           {"record", options.record},
+                           {"port-log", options.portLog}};
+    for (size_t i = 0; i < std::size(files); ++i) {
+        const auto first = files[i].path.empty() ? std::nullopt : IdentityOf(files[i].path);
+        for (size_t j = i + 1; first && j < std::size(files); ++j) {
+            const auto second = files[j].path.empty() ? std::nullopt : IdentityOf(files[j].path);
+            // A character device (/dev/null) keeps nothing for a second writer to spoil.
+            if (!second || !(*first == *second) || first->characterDevice) continue;
+            if (i == 0)
+                return std::string("option --") + files[j].option + " names the MIDI file itself";
+            return std::string("options --") + files[i].option + " and --" + files[j].option +
+                   " name the same file";
+        }
+    }
+    return {};
 }
 
 CardKind ChooseCard(CardOption option, const CardsAtHand& found) {

@@ -39,12 +39,15 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv);
 std::string UsageText(const std::string& program);
 std::string VersionText();
 
-// Prints what --help, --version or a bad command line ask for (its one line
-// and the way to --help) and returns the exit status (0, or 2 for a bad
-// command line); -1 when the program goes on.
+// Prints what --help, --version, a bad command line (its one line and the
+// way to --help) or a FileClash ask for and returns the exit status (0, or 2
+// for a bad command line); -1 when the program goes on.
 int HandleCommandLine(const CommandLineResult& result, const std::string& program,
                       std::ostream& out, std::ostream& err);
 
+// Files named by the options that are one file however they are spelled (the
+// song given as an output, or one file as two outputs): one line, or empty.
+std::string FileClash(const CommandLine& options);
 // What the machine offers for --card=auto.
 struct CardsAtHand {
     bool portsWork = false;      // an FM801 is present and its ports are granted

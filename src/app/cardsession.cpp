@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -90,7 +91,10 @@ CardSession::CardSession(const CommandLine& options, const CardProbe& probe, std
         backend = emulated_.get();
     }
     if (!options.portLog.empty()) {
-        log_ = std::make_unique<PortLog>(*backend, options.portLog);
+        // Told at once, as the run goes on without the rest of the log.
+        log_ = std::make_unique<PortLog>(*backend, options.portLog, [](const std::string& why) {
+            std::cerr << "vi801: " << why << "\n";
+        });
         backend = log_.get();
     }
     // After the port log: a bad log name ends the program before any output opens.
@@ -202,6 +206,10 @@ bool CardSession::Finish(std::ostream& report) {
     return result.saved && result.error.empty() && result.lostFrames == 0;
 }
 
+bool CardSession::PortLogWhole() const {
+    return !log_ || log_->Failure().empty();
+}
+
 std::unique_ptr<RegistryAccessor> CardSession::DeviceView() const {
     if (emulated_) return std::make_unique<EmulatedCardRegistry>(emulated_->Base());
     if (card_.kind == CardKind::Alsa) {
@@ -215,8 +223,7 @@ std::unique_ptr<RegistryAccessor> CardSession::DeviceView() const {
 std::unique_ptr<CardSession> OpenCardSession(const CommandLine& options, const std::string& program,
                                              std::ostream& errors) {
     try {
-        auto session =
-            std::make_unique<CardSession>(options, SysfsRegistry::kDefaultRoot, &errors);
+        auto session = std::make_unique<CardSession>(options, SysfsRegistry::kDefaultRoot, &errors);
         if (!session->Card().alsaRefused.empty())
             errors << program << ": " << session->Card().alsaRefused
                    << "; playing the emulated card\n";

@@ -55,6 +55,8 @@ public:
     // recorded, and how long the output was gone meanwhile; false when the
     // recording was not saved whole.
     bool Finish(std::ostream& report);
+    // False once the port log refused a line (said on stderr when it did).
+    bool PortLogWhole() const;
 
 private:
     CardKind Choose(CardOption option, const CardProbe& probe);

@@ -28,7 +28,7 @@ void OnStopSignal(int signal) {
     g_stopSignal = signal;
 }
 
-// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks: the
+// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks or messages: the
 // unfinished file is removed instead of being left beside the output.
 class StopSignals {
 public:
@@ -154,5 +154,5 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
         status = 1;
     }
     card->Finish(std::cerr);
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }

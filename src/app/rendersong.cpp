@@ -50,6 +50,7 @@ RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, Emula
     ProgressBar bar(progress);
     OfflineRender render;
     render.deliver = deliver;
+    render.check = check;
     float peak = 0;
     render.write = [&](const float* frames, size_t count) {
         if (check) check();

@@ -26,7 +26,7 @@ struct RenderReport {
 // functions installed, no audio output open), without the program changes
 // that a named preset overrides; deliver plays one message,
 // writing to the card. The bar goes to `progress` (null: none). `check`, when
-// given, runs between blocks and may raise an Error to stop. Raises an
+// given, runs between blocks and messages and may raise an Error to stop. Raises an
 // Error naming the output when it can't be written: nothing is left under
 // its name then, nor beside it.
 RenderReport RenderToWav(const MidiFile& song, const CommandLine& options, EmulatedCard& card,

@@ -4,6 +4,7 @@
 #include "midi/postedmessage.h"
 #include "presets/sbi.h"
 #include "ui/mainform.h"
+#include "ui/presetnames.h"
 #include "ui/toolkit.h"
 
 #include <QComboBox>
@@ -48,10 +49,11 @@ int FindPreset(const QComboBox* list, const std::string& name) {
 void ChoosePreset(TFormMain& window, const std::string& name,
                   const std::filesystem::path& presetRoot) {
     const std::filesystem::path folder = presetRoot / BankShown(window);
-    const int index = FindPreset(window.ComboBoxPreset, name);
+    int index = FindPresetItem(window.ComboBoxPreset, name);
+    if (index < 0) index = FindPreset(window.ComboBoxPreset, name);
     if (index < 0 && name != kDefaultPreset) throw Error(UnknownPresetText(window, name, folder));
     const std::string found =
-        index < 0 ? kDefaultPreset : window.ComboBoxPreset->itemText(index).toStdString();
+        index < 0 ? kDefaultPreset : PresetItemName(window.ComboBoxPreset, index);
     if (found != kDefaultPreset) {
         SynthPatch patch;
         PatchSettings settings;

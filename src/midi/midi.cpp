@@ -117,16 +117,9 @@ struct Delivery {
 // pack, hand over, return.
 void Deliver(double, std::vector<unsigned char>* message, void* user) {
     const auto& delivery = *static_cast<const Delivery*>(user);
-    if (!delivery.started.load(std::memory_order_acquire)) return;
-    if (!message || message->empty() || message->size() > 3) return;
-    const uint8_t status = (*message)[0];
-    // System exclusive, clock and active sensing carry nothing to play.
-    if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
-        return;
-    ShortMessage m{status};
-    if (message->size() > 1) m.Data1 = (*message)[1];
-    if (message->size() > 2) m.Data2 = (*message)[2];
-    delivery.inbox->Put(delivery.handle, PackShortMessage(m));
+    if (!delivery.started.load(std::memory_order_acquire) || !message) return;
+    if (const auto m = ShortMessageFromInput(*message))
+        delivery.inbox->Put(delivery.handle, PackShortMessage(*m));
 }
 
 // libjack prints every failed attempt to reach a server; no server is an

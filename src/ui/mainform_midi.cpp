@@ -10,6 +10,7 @@
 #include "ui/controllerrows.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "ui/presetnames.h"
 
 #include <QLabel>
 
@@ -142,14 +143,14 @@ void TFormMain::ApplyVelocity(uint8_t velocity) {
 void TFormMain::ProgramChange(uint8_t program) {
     if (program >= ComboBoxPreset->count()) return;
     ComboBoxPreset->setCurrentIndex(program);
-    LoadPresetByName(TextOf(ComboBoxPreset));
+    LoadPresetByName(PresetItemName(ComboBoxPreset, program));
 }
 
 void TFormMain::StepPreset(int8_t step) {
     const int index = PresetStep(ComboBoxPreset->currentIndex(), step, ComboBoxPreset->count());
     if (index < 0) return;
     ComboBoxPreset->setCurrentIndex(index);
-    LoadPresetByName(TextOf(ComboBoxPreset));
+    LoadPresetByName(PresetItemName(ComboBoxPreset, index));
 }
 
 // The bend is not remembered: a later note starts unbent.

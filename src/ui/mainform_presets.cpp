@@ -6,6 +6,7 @@
 #include "presets/sbi.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "ui/presetnames.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,7 +38,7 @@ constexpr int kEnterKey = 13;
 constexpr const char* kErrorCaption = "Error";
 
 std::string PresetText(const QComboBox* box) {
-    return box->currentText().toStdString();
+    return PresetNameOf(box);
 }
 
 // The item named by text, without regard to case; a name matching exactly
@@ -137,15 +138,13 @@ void TFormMain::FillPresetList() {
     const auto bank = static_cast<size_t>(ComboBoxBank->currentIndex());
     if (bank >= BankNames.size()) return;
     const QString text = ComboBoxPreset->currentText();
-    QStringList items;
-    for (const std::string& name : PresetStore->GetPresetList(BankNames[bank]))
-        items << QString::fromStdString(name);
-    ComboBoxPreset->clear();
-    ComboBoxPreset->addItems(items);
+    const std::string name = PresetText(ComboBoxPreset);
+    SetPresetItems(ComboBoxPreset, PresetStore->GetPresetList(BankNames[bank]));
     ComboBoxPreset->setCurrentIndex(-1);
     ComboBoxPreset->setEditText(text);
     if (text.isEmpty() || text == kDefaultPreset) return;
-    const int index = FindPreset(ComboBoxPreset, text);
+    int index = FindPresetItem(ComboBoxPreset, name);
+    if (index < 0) index = FindPreset(ComboBoxPreset, text);
     if (index >= 0) ComboBoxPreset->setCurrentIndex(index);
     ShowPresetNumber(index);
 }
@@ -198,7 +197,7 @@ void TFormMain::ComboBoxPresetKeyUp(int key) {
 // The bank shown decides the folder and what the file holds.
 void TFormMain::ButtonSavePresetClick() {
     const std::string name = PresetText(ComboBoxPreset);
-    if (name.empty()) {
+    if (IsBlankPresetName(name)) {
         ShowMessageBox("You must supply a name for the preset", kErrorCaption);
         return;
     }
@@ -211,7 +210,8 @@ void TFormMain::ButtonSavePresetClick() {
     if (PresetStore->SavePreset(name, patch, settings))
         FillPresetList();
     else
-        ShowMessageBox("Save preset failed", kErrorCaption);
+        ShowMessageBox(QString::fromStdString("Save preset failed\n" + PresetStore->SaveFailure),
+                       kErrorCaption);
     FreeSynthPatch(patch);
 }
 

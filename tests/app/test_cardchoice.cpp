@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 struct ParseCase {
@@ -129,7 +132,6 @@ TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
         {{"--render=s", "--out=x", "--program-changes=yes"},
          "unknown option '--program-changes=yes'"},
         {{"--render=s.mid"}, "option --render needs --out=FILE"},
-        {{"--render=s.mid", "--out=s.mid"}, "option --out names the MIDI file itself"},
         {{"--render=s.mid", "--out=x", "--record=y"},
          "options --render and --record can't go together"},
         {{"--render=s.mid", "--out=x", "--card=hardware"},
@@ -150,6 +152,58 @@ TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
     };
     for (const auto& [args, error] : refusals)
         EXPECT_EQ(ParseCommandLine(args).error, error) << args.back();
+}
+
+TEST(CommandLine, FileNamesThatAreNoUtf8ComeBackAsTheirBytes) {
+    const CommandLineResult result = ParseCommandLine(
+        {"--render=caf\xe9.mid", "--out=caf\xe9.wav", "--port-log=\xff\xfe", "--preset=Caf\xe9"});
+    ASSERT_TRUE(result.Ok()) << result.error;
+    EXPECT_EQ(result.options.render, "caf\xe9.mid");
+    EXPECT_EQ(result.options.out, "caf\xe9.wav");
+    EXPECT_EQ(result.options.portLog, "\xff\xfe");
+    EXPECT_EQ(result.options.preset, "Caf\xe9");
+    EXPECT_EQ(ParseCommandLine({"--midi-in=\xe9t\xe9"}).options.midiIn, "\xe9t\xe9");
+    EXPECT_EQ(ParseCommandLine({"--render=s", "--out=x", "--bank=\xe9"}).error,
+              "bad value '\xe9' for --bank (2op, 4op or 6op)");
+}
+
+// One file named two ways is refused in one line, before anything is written.
+TEST(CommandLine, OneFileGivenAsTheSongAndAnOutputOrAsTwoOutputsIsRefused) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("vi801-clash-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "sub");
+    std::ofstream((dir / "song.mid").string()) << "MThd";
+    std::filesystem::create_symlink("song.mid", dir / "link.mid");
+    const std::string d = dir.string() + "/";
+    struct Case {
+        std::vector<std::string> args;
+        std::string error; // empty: the program goes on
+    };
+    const Case cases[] = {
+        {{"--render=" + d + "song.mid", "--out=" + d + "./song.mid"},
+         "option --out names the MIDI file itself"},
+        {{"--render=" + d + "song.mid", "--out=" + d + "link.mid"},
+         "option --out names the MIDI file itself"},
+        {{"--render=" + d + "sub/../song.mid", "--out=x.wav", "--port-log=" + d + "song.mid"},
+         "option --port-log names the MIDI file itself"},
+        {{"--render=" + d + "song.mid", "--out=" + d + "new.wav",
+          "--port-log=" + d + "sub/../new.wav"},
+         "options --out and --port-log name the same file"},
+        {{"--record=" + d + "take.wav", "--port-log=" + d + "./take.wav"},
+         "options --record and --port-log name the same file"},
+        {{"--render=" + d + "song.mid", "--out=/dev/null", "--port-log=/dev/null"}, ""},
+        {{"--render=" + d + "song.mid", "--out=" + d + "song.wav",
+          "--port-log=" + d + "sub/song.wav"},
+         ""},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out, err;
+        const int status = HandleCommandLine(ParseCommandLine(c.args), "vi801", out, err);
+        EXPECT_EQ(status, c.error.empty() ? -1 : 2) << c.args.back();
+        EXPECT_EQ(err.str(), c.error.empty() ? "" : "vi801: " + c.error + "\n");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3); // nothing written
+    std::filesystem::remove_all(dir);
 }
 
 TEST(CardChoice, AutoTakesTheFirstCardThatWorksAndTheOthersAreObeyed) {

@@ -61,7 +61,10 @@ struct Program {
         process.start();
         ASSERT_TRUE(process.waitForStarted());
     }
-    void Signal(int signal) const { ::kill(static_cast<pid_t>(process.processId()), signal); }
+    // Never to pid 0, once the process is gone: that is the test's own group.
+    void Signal(int signal) const {
+        if (const auto pid = static_cast<pid_t>(process.processId()); pid > 0) ::kill(pid, signal);
+    }
     // The exit status, or -1 when it did not end in time or ended by a signal.
     int Finish(int ms = 10000) {
         if (!process.waitForFinished(ms) || process.exitStatus() != QProcess::NormalExit) return -1;
@@ -400,6 +403,74 @@ TEST(Render, AnEndSignalStopsItAndLeavesNothingBehind) {
     EXPECT_EQ(LineStarting(program.process.readAllStandardError(), "vi801: "),
               "vi801: long.wav: not written: Terminated");
     EXPECT_EQ(folder.Entries(), before);
+}
+
+// A million program changes on the first frame: the stop is heard between
+// two of them, not after them all.
+TEST(Render, AnEndSignalStopsItAtOnceHoweverManyMessagesFallOnOneFrame) {
+    RenderFolder folder;
+    SmfBuilder song(0, 480);
+    song.Track().Event(0, {0xC0, 0});
+    for (int i = 1; i < 1'000'000; ++i)
+        song.Event(0, {0});
+    WriteFile(folder.dir.filePath("changes.mid"), song.EndOfTrack().Bytes());
+    const QStringList before = folder.Entries();
+    Program program;
+    program.Start({"--render=changes.mid", "--out=changes.wav"}, folder.dir.path());
+    QElapsedTimer timer;
+    timer.start();
+    while (folder.Entries().size() == before.size() && timer.elapsed() < 60000)
+        QThread::msleep(1);
+    ASSERT_GT(folder.Entries().size(), before.size()) << "the render never began its file";
+    timer.restart();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(30000), 1) << "still rendering";
+    std::printf("from SIGTERM to the end of the program: %lld ms\n",
+                static_cast<long long>(timer.elapsed()));
+    EXPECT_EQ(LineStarting(program.process.readAllStandardError(), "vi801: "),
+              "vi801: changes.wav: not written: Terminated");
+    EXPECT_EQ(folder.Entries(), before);
+}
+
+TEST(Render, APortLogTheDiskRefusesIsToldOnceAndTheSongIsStillWritten) {
+    RenderFolder folder;
+    const Ended run =
+        Render({"--render=song.mid", "--out=song.wav", "--port-log=/dev/full"}, folder.dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(
+        run.err.count("vi801: can't write the port log '/dev/full': No space left on device\n"), 1)
+        << run.err.toStdString();
+    EXPECT_TRUE(ReadWav(folder.dir.filePath("song.wav").toStdString()).read);
+}
+
+// From the moment the take's file is made until the program ends, no
+// signal, however many, loses the take.
+TEST(Record, SignalsFromTheMomentTheTakeIsMadeToTheEndNeverLoseIt) {
+    JackServer server;
+    REQUIRE_JACK_SERVER(server);
+    QTemporaryDir dir;
+    const QString take = dir.filePath("take.wav");
+    Program program; // after the server: it finds it
+    program.Start({"--card=emulated", "--record=" + take}, VI801_SOURCE_DIR "/data");
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(dir.path()).isEmpty() && timer.elapsed() < 20000)
+        QThread::usleep(200);
+    ASSERT_FALSE(QDir(dir.path()).isEmpty()) << "the take was never begun";
+    QByteArray err;
+    int sent = 0;
+    while (!err.contains("vi801: recorded ") && program.process.state() == QProcess::Running &&
+           timer.elapsed() < 40000) {
+        program.Signal(sent++ % 2 ? SIGINT : SIGTERM);
+        program.process.waitForReadyRead(1);
+        err += program.process.readAllStandardError();
+    }
+    program.Finish();
+    err += program.process.readAllStandardError();
+    std::printf("%d signals sent\n", sent);
+    EXPECT_NE(LineStarting(err, "vi801: recorded "), "") << err.toStdString();
+    EXPECT_TRUE(WholeRiff(FileBytes(take)));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"take.wav"});
 }
 
 TEST(Record, SigtermWhileANoteSoundsLeavesAWholeFileThatHoldsIt) {

@@ -245,4 +245,24 @@ TEST(Render, ASongTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 
+// A stop asked for while a million messages fall on one frame is heard
+// before the next message, and the file is gone.
+TEST(Render, AStopEndsTheRenderBetweenTwoMessagesOfOneFrame) {
+    QTemporaryDir dir;
+    MidiFile song;
+    song.Messages.assign(1'000'000, TimedMessage{0.0, ShortMessage{0xC0, 0, 0}});
+    Rig rig(kRate);
+    CommandLine options;
+    options.out = dir.filePath("stopped.wav").toStdString();
+    size_t delivered = 0;
+    EXPECT_THROW(RenderToWav(
+                     song, options, rig.card, [&delivered](ShortMessage) { ++delivered; }, nullptr,
+                     [&delivered] {
+                         if (delivered == 1000) throw Error("stopped");
+                     }),
+                 Error);
+    EXPECT_EQ(delivered, 1000u);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
 } // namespace
