@@ -20,6 +20,9 @@ struct CommandLine {
     // the main window's own.
     std::string render, out, bank, preset;
     int channel = 1; // 1-16
+    // Bank files (empty: none): --import writes its instruments as presets,
+    // each name after prefix; --list prints them.
+    std::string import, prefix, list;
     unsigned rate = kDefaultRate;
     bool help = false;
     bool version = false;
