@@ -20,7 +20,7 @@ struct BankFile {
 // No bank of any of these formats comes near this size.
 constexpr size_t kMaxBankFileSize = 16 << 20;
 
-// The names of the formats, for messages: "WOPL, OPLI, OP2, TMB, IBK, BNK, SBI".
+// The names of the formats, for messages: "WOPL, OPLI, OP2, IBK, BNK, SBI, TMB".
 std::string BankFormatNames();
 
 // The instruments of a file's bytes; `file` goes into each instrument's File.
