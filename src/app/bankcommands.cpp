@@ -68,6 +68,8 @@ int RunImport(const CommandLine& options, const std::filesystem::path& root, std
         << root.string() << " (" << InBank(result.Written, "2op") << " in 2op, "
         << InBank(result.Written, "4op") << " in 4op)";
     if (!result.Skipped.empty()) out << ", " << result.Skipped.size() << " skipped";
+    if (result.Empty)
+        out << ", " << Counted(result.Empty, "empty place", "empty places") << " left out";
     out << "\n";
     return result.Failed.empty() ? 0 : 1;
 }

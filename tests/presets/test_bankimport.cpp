@@ -132,7 +132,9 @@ TEST_F(ImportInto, WritesWhatSaveWritesAndNeverReplacesAPreset) {
     const BankInstrument kept = SampleInstrument(4, VoiceLayout::OnePair, "Kept");
     std::ofstream(root / "2op" / "My Kept.sbi") << "the user's own";
 
-    const ImportResult r = ImportInstruments({lead, quad, otherLead, kept}, root, "My ");
+    const ImportResult r =
+        ImportInstruments({lead, quad, BankInstrument{}, otherLead, kept}, root, "My ");
+    EXPECT_EQ(r.Empty, 1u); // an empty place of the bank, never a silent preset
     const std::vector<ImportedPreset> written = {
         {"2op", "My Lead"}, {"4op", "My Quad"}, {"2op", "My Lead (2)"}};
     EXPECT_EQ(r.Written, written);

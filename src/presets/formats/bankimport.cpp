@@ -57,6 +57,10 @@ ImportResult ImportInstruments(const std::vector<BankInstrument>& instruments, c
     std::set<std::string> taken[2];
     const PatchSettings settings;
     for (const BankInstrument& instrument : instruments) {
+        if (IsEmpty(instrument)) {
+            ++result.Empty;
+            continue;
+        }
         const bool four = PresetKindFor(instrument) == PresetKind::FourOperator;
         const ImportedPreset preset{four ? "4op" : "2op",
                                     Unique(PresetNameFor(prefix, instrument), taken[four])};

@@ -20,6 +20,7 @@ struct ImportResult {
     std::vector<ImportedPreset> Written;
     std::vector<ImportedPreset> Skipped; // a file of that name was there
     std::vector<ImportedPreset> Failed;  // could not be written
+    size_t Empty = 0;                    // empty places of the bank, left out
 };
 
 // prefix + the instrument's label, made a name the store takes: characters
@@ -27,7 +28,8 @@ struct ImportResult {
 // "." and ".." get a '_' after them; at most 200 bytes.
 std::string PresetNameFor(std::string_view prefix, const BankInstrument& instrument);
 
-// Writes into root/2op and root/4op, which must exist. Two instruments of
+// Writes into root/2op and root/4op, which must exist. Empty places
+// (IsEmpty) are left out. Two instruments of
 // the file that would take one name get " (2)", " (3)"... after it.
 ImportResult ImportInstruments(const std::vector<BankInstrument>& instruments,
                                const std::filesystem::path& root, std::string_view prefix);

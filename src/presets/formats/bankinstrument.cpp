@@ -42,6 +42,10 @@ std::string BankInstrument::Label() const {
     return Name.empty() ? std::to_string(Index) : Name;
 }
 
+bool IsEmpty(const BankInstrument& i) {
+    return i.Pairs[0] == OperatorPair{} && i.Pairs[1] == OperatorPair{};
+}
+
 std::string_view KindName(InstrumentKind kind) {
     switch (kind) {
     case InstrumentKind::FourOperator:

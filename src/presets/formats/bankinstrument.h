@@ -50,6 +50,10 @@ struct BankInstrument {
     bool operator==(const BankInstrument&) const = default;
 };
 
+// A place of a fixed-size bank that holds nothing: every register byte zero,
+// which never sounds (attack rate 0).
+bool IsEmpty(const BankInstrument& instrument);
+
 // "2-op", "4-op", "pseudo-4-op", "percussion".
 std::string_view KindName(InstrumentKind kind);
 
