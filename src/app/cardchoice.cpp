@@ -210,7 +210,6 @@ std::string UsageText(const std::string& program) {
            "  --channel=N       the MIDI channel played, 1 to 16 (default 1)\n"
            "  --rate=HZ         the sample rate, 8000 to 192000 (default 48000)\n"
            "\n"
-           "\n"
            "Bank files of other programs (" +
            BankFormatNames() +
            "):\n"
