@@ -2,6 +2,7 @@
 // and an import writes each one as the preset Save would write, never over
 // a preset that is there.
 #include "bankwriters.h"
+#include "presets/formats/bankfile.h"
 #include "presets/formats/bankimport.h"
 #include "presets/presetfile.h"
 #include "presets/sbi.h"
@@ -168,6 +169,53 @@ TEST_F(ImportInto, AMissingBankFolderFailsItsPresetsOnly) {
                           root, "");
     EXPECT_EQ(r.Failed, (std::vector<ImportedPreset>{{"4op", "Quad"}}));
     EXPECT_EQ(r.Written, (std::vector<ImportedPreset>{{"2op", "Lead"}}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(BankSearch, FindsEveryWordInTheNameBankOrFileWithoutRegardToCase) {
+    BankInstrument i;
+    i.Name = "Grand Piano";
+    i.Bank = "GS Capital";
+    i.File = "/home/you/banks/GENMIDI.op2";
+    const std::pair<const char*, bool> cases[] = {
+        {"", true},
+        {"piano", true},
+        {"GRAND piano", true},
+        {"genmidi", true},
+        {"capital piano", true},
+        {"organ", false},
+        {"piano organ", false},
+        {"banks", false},
+        {"  piano  ", true},
+    };
+    for (const auto& [search, found] : cases)
+        EXPECT_EQ(MatchesSearch(i, search), found) << search;
+}
+
+TEST(BankFolder, ListsTheBanksItReadsAndWhyItRefusesTheOthers) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("vi801-library-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "sub");
+    const auto write = [&dir](const char* name, const BankBytes& bytes) {
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    write("b.sbi", WriteSbi(SbiRecord::Sbi, {SampleInstrument(1, VoiceLayout::OnePair, "B")}));
+    write("a.ibk", WriteIbk({SampleInstrument(2, VoiceLayout::OnePair, "A")}));
+    write("notes.txt", BankBytes(10, 'x'));
+    const BankLibrary library = ReadBankFolder(dir);
+    ASSERT_EQ(library.Banks.size(), 2u);
+    EXPECT_EQ(library.Banks[0].Format, "IBK");
+    EXPECT_EQ(library.Banks[1].Instruments.at(0).Name, "B");
+    EXPECT_EQ(library.Refused, (std::vector<std::string>{
+                                   (dir / "notes.txt").string() +
+                                   ": not a bank of a format this program reads (WOPL, OPLI, OP2, "
+                                   "IBK, BNK, SBI, TMB)"}));
+    fs::remove_all(dir);
 }
 
 } // namespace

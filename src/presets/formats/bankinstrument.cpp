@@ -2,6 +2,9 @@
 
 #include "hardware/opl3regs.h"
 
+#include <algorithm>
+#include <filesystem>
+
 namespace {
 
 constexpr uint8_t kCnt = opl3::kConnection.Mask();
@@ -40,6 +43,32 @@ InstrumentKind BankInstrument::Kind() const {
 
 std::string BankInstrument::Label() const {
     return Name.empty() ? std::to_string(Index) : Name;
+}
+
+namespace {
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool Contains(std::string_view text, std::string_view word) {
+    return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                       [](char a, char b) { return Lower(a) == Lower(b); }) != text.end();
+}
+
+} // namespace
+
+bool MatchesSearch(const BankInstrument& i, std::string_view search) {
+    const std::string file = std::filesystem::path(i.File).filename().string();
+    for (size_t at = 0; at < search.size();) {
+        const size_t end = std::min(search.find(' ', at), search.size());
+        const std::string_view word = search.substr(at, end - at);
+        if (!word.empty() && !Contains(i.Name, word) && !Contains(i.Bank, word) &&
+            !Contains(file, word))
+            return false;
+        at = end + 1;
+    }
+    return true;
 }
 
 bool IsEmpty(const BankInstrument& i) {

@@ -54,6 +54,11 @@ struct BankInstrument {
 // which never sounds (attack rate 0).
 bool IsEmpty(const BankInstrument& instrument);
 
+// Whether every word of `search` (blank-separated) is found in the
+// instrument's name, its bank's name or its file's name, without regard to
+// the case of ASCII letters. An empty search finds every instrument.
+bool MatchesSearch(const BankInstrument& instrument, std::string_view search);
+
 // "2-op", "4-op", "pseudo-4-op", "percussion".
 std::string_view KindName(InstrumentKind kind);
 
