@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "hardware/opl3regs.h"
+#include "presets/presetfile.h"
 
 #include <algorithm>
 
@@ -31,9 +32,8 @@ bool StartsWith(Bytes bytes, std::string_view text) {
 
 OperatorPair PairFromTimbre(Bytes t) {
     OperatorPair pair;
-    pair.Modulator = {t[0], t[2], t[4], t[6], t[8]};
-    pair.Carrier = {t[1], t[3], t[5], t[7], t[9]};
-    pair.RegC0 = FeedbackAndConnection(t[10]);
+    DecodePairBlock(t, pair.Modulator, pair.Carrier, pair.RegC0);
+    pair.RegC0 = FeedbackAndConnection(pair.RegC0);
     return pair;
 }
 

@@ -3,6 +3,7 @@
 // names as the file holds them, and the register images of the layouts that
 // several formats share.
 #include "presets/formats/bankinstrument.h"
+#include "presets/presetfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,11 +25,12 @@ std::string CleanName(Bytes field);
 // Whether bytes begin with the given text (its characters, no terminator).
 bool StartsWith(Bytes bytes, std::string_view text);
 
-// The 11-byte timbre of SBI, IBK, TMB and CMF: Reg20, Reg40, Reg60, Reg80,
-// RegE0 of modulator and carrier interleaved, then the 0xC0 byte.
+// The 11-byte timbre of SBI, IBK, TMB and CMF, the pair block of this
+// program's presets: Reg20, Reg40, Reg60, Reg80, RegE0 of modulator and
+// carrier interleaved, then the 0xC0 byte.
 //   0 20 mod   1 20 car   2 40 mod   3 40 car   4 60 mod   5 60 car
 //   6 80 mod   7 80 car   8 E0 mod   9 E0 car  10 C0
-constexpr size_t kTimbreSize = 11;
+constexpr size_t kTimbreSize = kPairBlockSize;
 OperatorPair PairFromTimbre(Bytes timbre);
 
 // The 16-byte timbre of SBI and IBK files: the 11 bytes above, then
