@@ -65,8 +65,9 @@ std::string_view KindName(InstrumentKind kind);
 // The part of the six-operator patch an instrument goes to: a four-operator
 // one to operators 1-4; a double voice to 1-2 and 3-4 where both its voices
 // are FM pairs, which connection "(1' . 2) + (3 . 4)" plays as they are
-// (the second voice's feedback is lost: operator 3 has none); everything
-// else to operators 5-6, a double voice with its first voice.
+// (the second voice's feedback is lost, operator 3 has none, and both
+// voices take the first one's tuning); everything else to operators 5-6,
+// a double voice with its first voice.
 PresetKind PresetKindFor(const BankInstrument& instrument);
 
 // Changes what a preset of that kind changes: the operators of its part and
