@@ -1,5 +1,7 @@
 #include "app/cardchoice.h"
 
+#include "presets/formats/bankfile.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QStringList>
@@ -73,6 +75,10 @@ bool ReadCard(const QString& value, CardOption& card) {
 // The options that take a value.
 const char* const kValueOptions[] = {"card", "port-log", "midi-in", "record",  "render",
                                      "out",  "bank",     "preset",  "channel", "rate"};
+// The bank-file options, which run instead of the synthesizer.
+const char* const kBankFileOptions[] = {"import", "list"};
+// What can't go with them: everything that plays.
+const char* const kPlayingOptions[] = {"card", "port-log", "midi-in", "record", "render"};
 // The options that name a file, and those that mean something only to --render.
 const char* const kFileOptions[] = {"port-log", "record", "render", "out"};
 const char* const kRenderOptions[] = {"out",     "bank", "preset",
@@ -119,6 +125,25 @@ std::string ReadValues(const QCommandLineParser& parser, CommandLine& options) {
                                  "out",      "bank",    "preset"};
     for (size_t i = 0; i < std::size(names); ++i)
         *texts[i] = Bytes(parser.value(names[i]));
+    for (const char* name : kBankFileOptions)
+        if (parser.isSet(name) && parser.value(name).isEmpty())
+            return std::string("option --") + name + " needs a bank file";
+    options.import = Bytes(parser.value("import"));
+    options.prefix = Bytes(parser.value("prefix"));
+    options.list = Bytes(parser.value("list"));
+    return {};
+}
+
+// The bank-file options with what can't go with them; empty when all is well.
+std::string CheckBankFileOptions(const QCommandLineParser& parser, const CommandLine& options) {
+    if (parser.isSet("prefix") && options.import.empty()) return "option --prefix needs --import";
+    if (!options.import.empty() && !options.list.empty())
+        return "options --import and --list can't go together";
+    if (options.import.empty() && options.list.empty()) return {};
+    const char* bankOption = options.import.empty() ? "list" : "import";
+    for (const char* name : kPlayingOptions)
+        if (parser.isSet(name))
+            return std::string("options --") + bankOption + " and --" + name + " can't go together";
     return {};
 }
 
@@ -132,6 +157,7 @@ std::string CardName(CardOption card) {
 
 // Options that can't go together; empty when they can.
 std::string CheckCombination(const QCommandLineParser& parser, const CommandLine& options) {
+    if (std::string error = CheckBankFileOptions(parser, options); !error.empty()) return error;
     if (options.render.empty()) {
         for (const char* name : kRenderOptions)
             if (parser.isSet(name)) return std::string("option --") + name + " needs --render";
@@ -156,6 +182,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {}),
                        QCommandLineOption("program-changes", {})});
     for (const char* name : kValueOptions)
+        parser.addOption(QCommandLineOption(name, {}, "value"));
+    for (const char* name : {"import", "prefix", "list"})
         parser.addOption(QCommandLineOption(name, {}, "value"));
     QStringList arguments;
     for (const std::string& arg : args)
@@ -212,8 +240,17 @@ std::string UsageText(const std::string& program) {
            "  --channel=N       the MIDI channel played, 1 to 16 (default 1)\n"
            "  --rate=HZ         the sample rate, 8000 to 192000 (default 48000)\n"
            "\n"
-           "Example:\n"
-           "  vi801 --render=song.mid --out=song.wav --bank=6op --preset='Grand Piano'\n";
+           "Bank files of other programs (" +
+           BankFormatNames() +
+           "):\n"
+           "  --list=FILE       print every instrument of FILE, one a line\n"
+           "  --import=FILE     write every instrument of FILE as a preset into the\n"
+           "                    banks, 2op or 4op by its kind; existing presets stay\n"
+           "  --prefix=TEXT     with --import: put TEXT before each preset's name\n"
+           "\n"
+           "Examples:\n"
+           "  vi801 --render=song.mid --out=song.wav --bank=6op --preset='Grand Piano'\n"
+           "  vi801 --import=GENMIDI.OP2 --prefix='OP2 '\n";
 }
 
 std::string VersionText() {

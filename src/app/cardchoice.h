@@ -22,6 +22,9 @@ struct CommandLine {
     std::string render, out, bank, preset;
     int channel = 1;             // 1-16
     bool programChanges = false; // the song's choose presets even with a preset named
+    // Bank files (empty: none): --import writes its instruments as presets,
+    // each name after prefix; --list prints them.
+    std::string import, prefix, list;
     unsigned rate = kDefaultRate;
     bool help = false;
     bool version = false;

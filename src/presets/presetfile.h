@@ -28,6 +28,12 @@ constexpr size_t kPresetNameOffset = 4;
 constexpr size_t kPresetNameSize = 32;
 constexpr size_t kMaxPresetFileSize = 82;
 
+// One channel's 11-byte block, as presets and SBI instruments hold it: the
+// five images of its two operators interleaved, then the channel byte.
+constexpr size_t kPairBlockSize = 11;
+void DecodePairBlock(std::span<const uint8_t> block, OperatorPatch& first, OperatorPatch& second,
+                     uint8_t& channel);
+
 // The kind a bank folder holds: "2op", "4op", "6op", compared exactly.
 std::optional<PresetKind> KindOfBank(std::string_view bank);
 size_t PresetFileSize(PresetKind kind);

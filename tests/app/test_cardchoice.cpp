@@ -94,7 +94,9 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     for (const char* option :
          {"--card=auto|hardware|alsa|emulated", "--port-log=FILE", "--midi-in=TEXT", "--help",
           "--version", "--record=FILE", "--render=SONG", "--out=FILE", "--bank=2op|4op|6op",
-          "--preset=NAME", "--program-changes", "--channel=N", "--rate=HZ", "vi801 --render="})
+          "--preset=NAME", "--program-changes", "--channel=N", "--rate=HZ",
+          "vi801 --render=", "--list=FILE", "--import=FILE", "--prefix=TEXT",
+          "vi801 --import=", "WOPL, OPLI, OP2, IBK, BNK, SBI, TMB"})
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
     out.str("");
     EXPECT_EQ(HandleCommandLine(ParseCommandLine({"--version"}), "vi801", out, err), 0);
@@ -149,6 +151,27 @@ TEST(CommandLine, RenderAndRecordOptionsAreRefusedWithTheReason) {
         {{"--render=s", "--out=x", "--bank=3op"}, "bad value '3op' for --bank (2op, 4op or 6op)"},
         {{"--render=s", "--out=x", "--preset="}, "option --preset needs a name"},
         {{"--record="}, "option --record needs a file name"},
+    };
+    for (const auto& [args, error] : refusals)
+        EXPECT_EQ(ParseCommandLine(args).error, error) << args.back();
+}
+
+TEST(CommandLine, BankFileOptionsAreReadAndRefusedWithTheReason) {
+    const CommandLine import =
+        ParseCommandLine({"--import=GENMIDI.OP2", "--prefix", "OP2 "}).options;
+    EXPECT_EQ(import.import, "GENMIDI.OP2");
+    EXPECT_EQ(import.prefix, "OP2 ");
+    EXPECT_EQ(ParseCommandLine({"--list=a bank.wopl"}).options.list, "a bank.wopl");
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--prefix=OP2 "}, "option --prefix needs --import"},
+        {{"--list=a.op2", "--prefix=x"}, "option --prefix needs --import"},
+        {{"--import="}, "option --import needs a bank file"},
+        {{"--list="}, "option --list needs a bank file"},
+        {{"--import=a.op2", "--list=a.op2"}, "options --import and --list can't go together"},
+        {{"--import=a.op2", "--card=emulated"}, "options --import and --card can't go together"},
+        {{"--list=a.op2", "--render=s.mid", "--out=s.wav"},
+         "options --list and --render can't go together"},
+        {{"--list=a.op2", "--record=x.wav"}, "options --list and --record can't go together"},
     };
     for (const auto& [args, error] : refusals)
         EXPECT_EQ(ParseCommandLine(args).error, error) << args.back();
