@@ -82,15 +82,25 @@ bool HasDisplay() {
 }
 
 // The id of the visible window with exactly this title, once it is there.
+// xdotool gives up at once when a window it looks at goes away meanwhile (the
+// detection dialog closing as the main window opens): it is asked again.
 QString WaitForWindow(const QString& title, int ms = 20000) {
-    QProcess search;
-    search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
-    if (!search.waitForFinished(ms)) {
-        search.kill();
-        search.waitForFinished();
-        return {};
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QProcess search;
+        search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
+        if (!search.waitForFinished(static_cast<int>(ms - clock.elapsed()))) {
+            search.kill();
+            search.waitForFinished();
+            return {};
+        }
+        const QString found =
+            QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+        if (!found.isEmpty()) return found;
+        QThread::msleep(20);
     }
-    return QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+    return {};
 }
 
 // Enter clicks the focused button: OK in the detection dialog and the error box.
