@@ -136,7 +136,9 @@ void CheckInstruments(const std::vector<BankInstrument>& all, const BankBytes& b
     ASSERT_LE(all.size(), bytes.size() / 13 + 1) << "more instruments than the bytes can hold";
     for (size_t k = 0; k < all.size(); ++k) {
         const BankInstrument& i = all[k];
-        if (k > 0) ASSERT_GT(i.Index, all[k - 1].Index);
+        if (k > 0) {
+            ASSERT_GT(i.Index, all[k - 1].Index);
+        }
         for (char c : i.Name)
             ASSERT_TRUE(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) << i.Name;
         if (!i.Name.empty()) {
@@ -148,7 +150,9 @@ void CheckInstruments(const std::vector<BankInstrument>& all, const BankBytes& b
         if (i.Layout == VoiceLayout::OnePair) {
             ASSERT_EQ(i.Pairs[1], OperatorPair{});
         }
-        if (i.FixedNote) ASSERT_LT(*i.FixedNote, 0x100);
+        if (i.FixedNote) {
+            ASSERT_LT(*i.FixedNote, 0x100);
+        }
     }
 }
 
