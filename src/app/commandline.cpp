@@ -16,7 +16,7 @@
 
 namespace {
 // The options that take no value, under every name they have.
-const char* const kFlags[] = {"h", "help", "version"};
+const char* const kFlags[] = {"h", "help", "version", "no-settings"};
 
 // "--card=x" and "-card" both name "card".
 QString OptionName(const QString& arg) {
@@ -131,7 +131,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     QCommandLineParser parser;
     // One dash or two: "-h" and "--help" alike, and "-platform" is one option.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {})});
+    parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {}),
+                       QCommandLineOption("no-settings", {})});
     for (const char* name : kValueOptions)
         parser.addOption(QCommandLineOption(name, {}, "value"));
     QStringList arguments;
@@ -149,6 +150,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
         result.error = CheckCombination(parser, options);
     options.help = parser.isSet("help");
     options.version = parser.isSet("version");
+    options.noSettings = parser.isSet("no-settings");
     return result;
 }
 
@@ -173,6 +175,8 @@ std::string UsageText(const std::string& program) {
            "                    input port that other programs connect to\n"
            "  --record=FILE     record what the emulated card plays, from start to end,\n"
            "                    into FILE (WAV, 24-bit, at the audio output's rate)\n"
+           "  --no-settings     start as if no settings were remembered, and save none\n"
+           "                    (they are kept in $XDG_CONFIG_HOME/vi801/vi801.conf)\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

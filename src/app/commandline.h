@@ -22,6 +22,7 @@ struct CommandLine {
     std::string render, out, bank, preset;
     int channel = 1; // 1-16
     unsigned rate = kDefaultRate;
+    bool noSettings = false; // start as if nothing were remembered, and remember nothing
     bool help = false;
     bool version = false;
 };
