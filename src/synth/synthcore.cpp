@@ -4,7 +4,6 @@
 #include "synth/noterules.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace {
 
@@ -20,12 +19,6 @@ constexpr uint8_t kDataEntry = 6, kDataEntryFine = 38, kSustainPedal = 64, kSost
 constexpr std::array<uint8_t, 2> kNoRpn = {127, 127}, kBendRangeRpn = {0, 0};
 // A pedal is down from the middle of the controller's range up.
 constexpr uint8_t kPedalDown = 64;
-
-int64_t SteadyMilliseconds() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 constexpr int kLevelMax = kOutputLevelMax;
 constexpr int kTuningItemCount = static_cast<int>(kTuningItems.size());
@@ -74,23 +67,6 @@ TuningState TuningFromText(int index, const std::string& text) {
     edit.matchesItem = MatchesItem(index, text);
     return edit;
 }
-
-// One call from outside that may change the patch: the outermost records
-// the step when it returns.
-class SynthCore::EditStep {
-public:
-    EditStep(SynthCore& core, StepKey key) : core_(core) {
-        if (core_.stepDepth_++ == 0) core_.stepKey_ = key;
-    }
-    ~EditStep() {
-        if (--core_.stepDepth_ == 0) core_.RecordStep();
-    }
-    EditStep(const EditStep&) = delete;
-    EditStep& operator=(const EditStep&) = delete;
-
-private:
-    SynthCore& core_;
-};
 
 SynthCore::SynthCore(uint16_t portBase) : card_(std::make_unique<FM801>(portBase)) {
     history_.Start(Capture());
@@ -573,94 +549,6 @@ void SynthCore::BindLearned(uint8_t number) {
     state_.controllers[row] = number;
     state_.learned = {row, number, lost, state_.learned.serial + 1};
     state_.learnRow = -1;
-}
-
-// --- undo, redo and compare ---
-
-StepKey SynthCore::UserKey() const {
-    if (gestureOpen_) return {StepKey::Kind::Gesture, gestureId_, 0};
-    return {};
-}
-
-int64_t SynthCore::Now() const {
-    return clock_ ? clock_() : SteadyMilliseconds();
-}
-
-HistoryEntry SynthCore::Capture() const {
-    return {MemoryOf(state_), compare_};
-}
-
-void SynthCore::RecordStep() {
-    history_.Record(Capture(), stepKey_);
-    CountSteps();
-}
-
-void SynthCore::CountSteps() {
-    state_.undoSteps = history_.UndoSteps();
-    state_.redoSteps = history_.RedoSteps();
-}
-
-void SynthCore::Undo() {
-    if (const HistoryEntry* entry = history_.Undo()) ShowEntry(*entry);
-    CountSteps();
-}
-
-void SynthCore::Redo() {
-    if (const HistoryEntry* entry = history_.Redo()) ShowEntry(*entry);
-    CountSteps();
-}
-
-// The entry is copied: showing it rewrites its place in the ring.
-void SynthCore::ShowEntry(const HistoryEntry& entry) {
-    const HistoryEntry shown = entry;
-    compare_ = shown.compare;
-    state_.comparingB = compare_.bSounding;
-    ShowPatch(shown.sounding);
-    history_.Replace(Capture());
-}
-
-// The values, then the card's volume and pan, then every patch register.
-void SynthCore::ShowPatch(const PatchMemory& memory) {
-    if (memory == MemoryOf(state_)) return;
-    PutMemory(memory, state_);
-    MoveVolume(memory.volume);
-    MovePan(memory.pan);
-    Chip().SetPatch(GetSynthPatch(), GetPatchSettings());
-}
-
-void SynthCore::BeginGesture() {
-    gestureOpen_ = true;
-    ++gestureId_;
-}
-
-void SynthCore::EndGesture() {
-    gestureOpen_ = false;
-}
-
-void SynthCore::ForgetHistory() {
-    history_.Start(Capture());
-    CountSteps();
-}
-
-void SynthCore::SwitchCompare() {
-    EditStep step(*this, {});
-    const PatchMemory sounding = MemoryOf(state_);
-    const PatchMemory next = compare_.waitingKept ? compare_.waiting : sounding;
-    compare_.waiting = sounding;
-    compare_.waitingKept = true;
-    compare_.bSounding = !compare_.bSounding;
-    state_.comparingB = compare_.bSounding;
-    ShowPatch(next);
-}
-
-void SynthCore::CopyAToB() {
-    EditStep step(*this, {});
-    if (compare_.bSounding) {
-        ShowPatch(compare_.waiting);
-        return;
-    }
-    compare_.waiting = MemoryOf(state_);
-    compare_.waitingKept = true;
 }
 
 // --- controllers ---

@@ -121,7 +121,22 @@ public:
     void SetClock(Clock clock) { clock_ = clock; }
 
 private:
-    class EditStep;
+    // One call from outside that may change the patch: the outermost
+    // records the step when it returns.
+    class EditStep {
+    public:
+        EditStep(SynthCore& core, StepKey key) : core_(core) {
+            if (core_.stepDepth_++ == 0) core_.stepKey_ = key;
+        }
+        ~EditStep() {
+            if (--core_.stepDepth_ == 0) core_.RecordStep();
+        }
+        EditStep(const EditStep&) = delete;
+        EditStep& operator=(const EditStep&) = delete;
+
+    private:
+        SynthCore& core_;
+    };
 
     void NoteOn(uint8_t note, uint8_t velocity);
     void NoteOff(uint8_t note);
