@@ -140,7 +140,8 @@ public:
     bool ChooseMidiIn(const QString& text);
 
     // The name of the preset applied last, by name, program change or step.
-    const QString& LastPreset() const { return lastPreset_; }
+    // Its name is the bytes of its file's name.
+    const std::string& LastPreset() const { return lastPreset_; }
 
     // Shows what the core holds now in every control it touches.
     void ShowCore();
@@ -287,13 +288,15 @@ private:
     bool terminated_ = false;
     void FreeReturnedBanks();
     void FollowCore(EmulatedCard* card);
+    void FollowStream(EmulatedCard& card);
 
     // The banks the core chooses program changes from: the current one last;
     // the others until the core hands them back.
     std::vector<std::unique_ptr<PresetBank>> banks_;
     std::unique_ptr<QTimer> pollTimer_;
+    bool playingHere_ = false; // the card's stream died under the core
     // What ShowCore showed last; nullopt before the first time.
     std::optional<SynthState> shown_;
     int shownPicture_ = -2;
-    QString lastPreset_ = kDefaultPresetName;
+    std::string lastPreset_ = kDefaultPresetName;
 };

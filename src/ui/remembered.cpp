@@ -4,6 +4,7 @@
 #include "ui/ccform.h"
 #include "ui/kbdform.h"
 #include "ui/mainform.h"
+#include "ui/presetnames.h"
 #include "ui/toolkit.h"
 
 #include <QAction>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -78,7 +80,11 @@ Remembered ReadRemembered(QSettings& s, const Remembered& start) {
     for (int row = 0; row < kControllerRowCount; ++row)
         r.controllers[row] = IntIn(s, RowKey(row), kUnbound, 127, start.controllers[row]);
     r.bank = s.value("presets/bank", start.bank).toString();
-    r.preset = s.value("presets/preset", start.preset).toString();
+    const QVariant preset = s.value("presets/preset");
+    if (preset.typeId() == QMetaType::QByteArray)
+        r.preset = preset.toByteArray().toStdString();
+    else if (preset.isValid())
+        r.preset = preset.toString().toStdString();
     r.pedals = BoolOr(s, "playing/pedals", start.pedals);
     r.bendRange = IntIn(s, "playing/bendRangeCents", 0, kMaxBendRange, start.bendRange);
     for (int w = 0; w < kRememberedWindows; ++w) {
@@ -96,7 +102,12 @@ void WriteRemembered(QSettings& s, const Remembered& r) {
     for (int row = 0; row < kControllerRowCount; ++row)
         s.setValue(RowKey(row), r.controllers[row]);
     s.setValue("presets/bank", r.bank);
-    s.setValue("presets/preset", r.preset);
+    // A name that is no UTF-8 is kept as its bytes.
+    const QString text = QString::fromStdString(r.preset);
+    if (text.toStdString() == r.preset)
+        s.setValue("presets/preset", text);
+    else
+        s.setValue("presets/preset", QByteArray::fromStdString(r.preset));
     s.setValue("playing/pedals", r.pedals);
     s.setValue("playing/bendRangeCents", r.bendRange);
     for (int w = 0; w < kRememberedWindows; ++w) {
@@ -198,14 +209,19 @@ void SettingsKeeper::ApplyPresets(const Remembered& r) {
         form_.ComboBoxBankChange();
     }
     if (!otherBank && r.preset == form_.LastPreset()) return;
-    form_.ComboBoxPreset->setEditText(r.preset);
     if (r.preset == kDefaultPresetName) {
+        form_.ComboBoxPreset->setEditText(kDefaultPresetName);
         form_.LoadPresetByName(kDefaultPresetName);
         return;
     }
-    form_.ComboBoxPresetKeyUp(13); // Enter
+    const std::vector<std::string> names = PresetItemNames(form_.ComboBoxPreset);
+    const auto item = std::find(names.begin(), names.end(), r.preset);
+    if (item != names.end()) {
+        form_.ComboBoxPreset->setCurrentIndex(static_cast<int>(item - names.begin()));
+        form_.ComboBoxPresetSelect();
+    }
     if (form_.LastPreset() != r.preset)
-        note_("the preset \"" + r.preset.toStdString() + "\" of the last run is not in the " +
+        note_("the preset \"" + r.preset + "\" of the last run is not in the " +
               r.bank.toStdString() + " bank");
 }
 

@@ -39,7 +39,7 @@ struct Remembered {
     int channel = 0;
     std::array<int, kControllerRowCount> controllers{};
     QString bank = "6op";
-    QString preset = "Default";
+    std::string preset = "Default"; // the bytes of its file's name
     bool pedals = true;
     int bendRange = 100;
     std::array<WindowPlace, kRememberedWindows> windows{};

@@ -120,6 +120,32 @@ TEST(Remembered, ValuesOutOfRangeKeepTheStart) {
     }
 }
 
+// What is written reads back the same, a preset's name that is no UTF-8
+// (a file's name in Latin-1) included.
+TEST(Remembered, WhatIsWrittenReadsBack) {
+    ConfigHome home;
+    Remembered r;
+    r.midiIn = "Keys:Keys MIDI 1 20:0";
+    r.channel = 9;
+    r.controllers.fill(kUnbound);
+    r.controllers[3] = 1;
+    r.bank = "2op";
+    r.preset = "Cor Anglais \xE9t\xE9";
+    r.pedals = false;
+    r.bendRange = 1250;
+    r.windows[0] = {true, {5, 6}, true};
+    r.windows[2] = {true, {-40, 700}, true};
+    const QString path = QString::fromStdString(home.Path());
+    {
+        QSettings file(path, QSettings::IniFormat);
+        WriteRemembered(file, r);
+    }
+    QSettings file(path, QSettings::IniFormat);
+    Remembered back = ReadRemembered(file, Remembered{});
+    back.windows[0].open = true; // the main window is always open
+    EXPECT_EQ(back, r);
+}
+
 // Without a file the start is the described one, to the port, and nothing
 // is written until something changes.
 TEST(Remembered, AFirstStartIsTheDescribedStart) {
