@@ -54,7 +54,7 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
         return base;
     });
     if (!form.Terminated() && !endSignals.Received()) {
-        // What the last run left, after the described start; destroyed
+        // What the last run left, after the usual start; destroyed
         // before the window it keeps.
         std::unique_ptr<SettingsKeeper> settings;
         if (!options.noSettings) {

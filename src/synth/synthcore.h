@@ -91,7 +91,7 @@ public:
     // Velocity scales the level of every operator that follows controllers.
     void ApplyVelocity(uint8_t velocity);
 
-    // --- playing beyond the described instrument ---
+    // --- the pedals, the bend range and learn ---
     // Whether controllers 64 and 66 work the pedals when no row takes them;
     // turned off, the pedals go up and let go of what they hold.
     void SetPedalsEnabled(bool on);

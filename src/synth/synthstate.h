@@ -95,7 +95,7 @@ struct SynthState {
         return numbers;
     }();
 
-    // Playing beyond the described instrument.
+    // The pedals, the bend range and learn.
     bool pedalsEnabled = true; // controllers 64 and 66 hold notes when no row takes them
     bool sustain = false, sostenuto = false; // the pedals down
     int bendRange = kDefaultBendRange;       // cents either way

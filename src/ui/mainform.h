@@ -117,7 +117,7 @@ public:
 
     void EnablePaste();
 
-    // Beyond the described window (ui/mainform_edit.cpp): undo, redo and the
+    // Added to the window (ui/mainform_edit.cpp): undo, redo and the
     // A/B compare of the patch; the pedals and the bend range.
     void UndoClick();
     void RedoClick();

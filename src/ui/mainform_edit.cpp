@@ -1,4 +1,4 @@
-// Beyond the described window, in its free room: the Edit menu (undo, redo,
+// Added in the window's free room: the Edit menu (undo, redo,
 // the A/B compare) and the Play menu (the pedals, the bend range). The core
 // does the work; these hand it the user's choice and show what it holds.
 #include "synth/corelink.h"

@@ -5,9 +5,9 @@
 // last preset, the pedals and the bend range, where the windows stood and
 // whether the mini keyboard and the controller window were open.
 //
-// The start runs as described; what was remembered is applied afterwards,
+// The start runs as it always has; what was remembered is applied afterwards,
 // as the user would set it, so a first start (no file) is exactly the
-// described one. Every change is written at once, to a new file renamed
+// usual one. Every change is written at once, to a new file renamed
 // over the old one, so a crash keeps what was last written.
 #include "synth/controllermap.h"
 

@@ -164,7 +164,7 @@ TEST(Program, AnEndSignalInTheDetectionDialogCancelsIt) {
     EXPECT_TRUE(DecodeRegisterWrites(ReadPortLog(log), kOplPort).empty());
 }
 
-// What the last run left comes back after the described start (here the
+// What the last run left comes back after the usual start (here the
 // mini keyboard, left open); --no-settings starts as if nothing were
 // remembered and leaves the file as it was.
 TEST(Program, RemembersTheLastRunUnlessToldNotTo) {

@@ -1,4 +1,4 @@
-// Playing beyond the described instrument, without any window: the sustain
+// The core's pedals, bend range and MIDI learn, without any window: the sustain
 // and sostenuto pedals, the bend range and its registered parameter, and
 // MIDI learn.
 #include "synth/corefixture.h"

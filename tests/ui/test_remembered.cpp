@@ -1,6 +1,6 @@
 // What the program remembers between runs: in a config folder of the
 // test's own, written while the window runs and applied at the next start
-// after the described start-up, which a first start leaves untouched.
+// after the usual start-up, which a first start leaves untouched.
 #include "boxcatcher.h"
 #include "mainwindow_support.h"
 #include "tempfolder.h"
@@ -146,14 +146,14 @@ TEST(Remembered, WhatIsWrittenReadsBack) {
     EXPECT_EQ(back, r);
 }
 
-// Without a file the start is the described one, to the port, and nothing
+// Without a file the start is the usual one, to the port, and nothing
 // is written until something changes.
 TEST(Remembered, AFirstStartIsTheDescribedStart) {
     ConfigHome home;
-    std::vector<PortRecorder::Access> described;
+    std::vector<PortRecorder::Access> usual;
     {
         Started s;
-        described = s.rec.Accesses();
+        usual = s.rec.Accesses();
     }
     Started s;
     Notes notes;
@@ -161,7 +161,7 @@ TEST(Remembered, AFirstStartIsTheDescribedStart) {
     keeper.Apply();
     keeper.ShowWindows();
     keeper.Save();
-    EXPECT_EQ(s.rec.Accesses(), described);
+    EXPECT_EQ(s.rec.Accesses(), usual);
     EXPECT_FALSE(fs::exists(home.Path()));
     EXPECT_TRUE(notes.said.empty());
     EXPECT_FALSE(s.form->KeyboardForm->isVisible());
