@@ -30,7 +30,7 @@ std::string Bytes(const QString& text) {
 }
 
 // The options that take no value, under every name they have.
-const char* const kFlags[] = {"h", "help", "version", "program-changes"};
+const char* const kFlags[] = {"h", "help", "version", "program-changes", "no-settings"};
 
 // "--card=x" and "-card" both name "card".
 QString OptionName(const QString& arg) {
@@ -181,7 +181,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     // One dash or two: "-h" and "--help" alike, and "-platform" is one option.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({QCommandLineOption({"h", "help"}, {}), QCommandLineOption("version", {}),
-                       QCommandLineOption("program-changes", {})});
+                       QCommandLineOption("program-changes", {}),
+                       QCommandLineOption("no-settings", {})});
     for (const char* name : kValueOptions)
         parser.addOption(QCommandLineOption(name, {}, "value"));
     for (const char* name : {"import", "prefix", "list"})
@@ -201,6 +202,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
     options.help = parser.isSet("help");
     options.version = parser.isSet("version");
     options.programChanges = parser.isSet("program-changes");
+    options.noSettings = parser.isSet("no-settings");
     return result;
 }
 
@@ -227,6 +229,8 @@ std::string UsageText(const std::string& program) {
            "                    input port that other programs connect to\n"
            "  --record=FILE     record what the emulated card plays, from start to end,\n"
            "                    into FILE (WAV, 24-bit, at the audio output's rate)\n"
+           "  --no-settings     start as if no settings were remembered, and save none\n"
+           "                    (they are kept in $XDG_CONFIG_HOME/vi801/vi801.conf)\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

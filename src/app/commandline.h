@@ -27,6 +27,7 @@ struct CommandLine {
     // each name after prefix; --list prints them.
     std::string import, prefix, list;
     unsigned rate = kDefaultRate;
+    bool noSettings = false; // start as if nothing were remembered, and remember nothing
     bool help = false;
     bool version = false;
 };

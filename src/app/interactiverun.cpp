@@ -10,6 +10,7 @@
 #include "ui/mainform.h"
 #include "ui/outputnotice.h"
 #include "ui/portform.h"
+#include "ui/remembered.h"
 #include "ui/toolkit.h"
 
 #include <QComboBox>
@@ -53,6 +54,16 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
         return base;
     });
     if (!form.Terminated() && !endSignals.Received()) {
+        // What the last run left, after the usual start; destroyed
+        // before the window it keeps.
+        std::unique_ptr<SettingsKeeper> settings;
+        if (!options.noSettings) {
+            settings = std::make_unique<SettingsKeeper>(
+                form, SettingsPath(), [&program](const std::string& note) {
+                    std::cerr << program << ": " << note << "\n";
+                });
+            settings->Apply();
+        }
         // On the emulated card the synthesizer plays where the sound is
         // made; elsewhere on a thread of its own, never the window's.
         EmulatedCard* card = session.Emulated();
@@ -61,6 +72,7 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
             new OutputNotice(form.PanelOutput, [card] { return card->OutputState(); });
         closeFront = [&form] { form.close(); };
         form.show();
+        if (settings) settings->ShowWindows();
         ChooseMidiIn(form, options.midiIn, program);
         QCoreApplication::exec();
     }

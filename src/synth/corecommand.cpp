@@ -42,6 +42,20 @@ const PresetBank* Apply(SynthCore& core, const CoreCommand& c) {
                    [&](const Midi& x) { core.HandleMidiData(x.source, x.message); },
                    [&](const Controller& x) { core.HandleController(x.number, x.value); },
                    [&](const Velocity& x) { core.ApplyVelocity(x.velocity); },
+                   [&](const PedalsEnabled& x) { core.SetPedalsEnabled(x.on); },
+                   [&](const BendRange& x) { core.SetBendRange(x.cents); },
+                   [&](const Learn& x) { core.Learn(x.row); },
+                   [&](const command::Undo&) { core.Undo(); },
+                   [&](const command::Redo&) { core.Redo(); },
+                   [&](const Gesture& x) {
+                       if (x.open)
+                           core.BeginGesture();
+                       else
+                           core.EndGesture();
+                   },
+                   [&](const command::ForgetHistory&) { core.ForgetHistory(); },
+                   [&](const command::SwitchCompare&) { core.SwitchCompare(); },
+                   [&](const command::CopyAToB&) { core.CopyAToB(); },
                },
                c);
     return replaced;

@@ -76,6 +76,23 @@ struct Controller {
 struct Velocity {
     uint8_t velocity;
 };
+struct PedalsEnabled {
+    bool on;
+};
+struct BendRange {
+    int cents;
+};
+struct Learn {
+    int row; // -1: stop waiting
+};
+struct Undo {};
+struct Redo {};
+struct Gesture {
+    bool open; // a drag begins or ends
+};
+struct ForgetHistory {};
+struct SwitchCompare {};
+struct CopyAToB {};
 } // namespace command
 
 using CoreCommand =
@@ -84,7 +101,9 @@ using CoreCommand =
                  command::ControllerNumber, command::Paste, command::Clear, command::Patch,
                  command::Settings, command::Default, command::Preset, command::Reset,
                  command::Bank, command::Select, command::Midi, command::Controller,
-                 command::Velocity>;
+                 command::Velocity, command::PedalsEnabled, command::BendRange, command::Learn,
+                 command::Undo, command::Redo, command::Gesture, command::ForgetHistory,
+                 command::SwitchCompare, command::CopyAToB>;
 
 // Runs the command on the core. A bank it replaces is returned (null: none).
 const PresetBank* Apply(SynthCore& core, const CoreCommand& command);

@@ -31,6 +31,29 @@ constexpr int32_t BendCents(uint8_t data2) {
     return (int32_t{data2} - 64) * 25 / 16;
 }
 
+// The bend's range either way, in cents. At the default a bend reads only
+// its upper seven bits, as above; any other range reads all fourteen.
+inline constexpr int32_t kDefaultBendRange = 100;
+inline constexpr int32_t kMaxBendRange = 2400; // two octaves
+
+// Fourteen bits, 8192 the centre: 0 bends by -range and 16383 by +range,
+// each half scaled on its own, cut toward zero.
+constexpr int32_t BendCents(uint8_t data1, uint8_t data2, int32_t range) {
+    if (range == kDefaultBendRange) return BendCents(data2);
+    const int32_t offset = (int32_t{data2} << 7 | (data1 & 0x7F)) - 8192;
+    return offset * range / (offset > 0 ? 8191 : 8192);
+}
+
+// Registered parameter 0, the bend range: data entry's upper byte gives
+// semitones and keeps no cents, its lower byte the cents above them.
+constexpr int32_t BendRangeFromSemitones(uint8_t semitones) {
+    return semitones > kMaxBendRange / 100 ? kMaxBendRange : int32_t{semitones} * 100;
+}
+constexpr int32_t BendRangeWithCents(int32_t range, uint8_t cents) {
+    const int32_t sum = range / 100 * 100 + (cents > 99 ? 99 : cents);
+    return sum > kMaxBendRange ? kMaxBendRange : sum;
+}
+
 // An operator's level at a velocity: its volume (0..63) is the level at 127.
 constexpr uint8_t VelocityLevel(uint8_t volume, uint8_t velocity) {
     return static_cast<uint8_t>(unsigned{volume} * velocity / 127);

@@ -16,6 +16,13 @@ PresetChoice PresetChoice::FromBytes(const std::vector<uint8_t>& bytes) {
     return choice;
 }
 
+bool PresetChoice::Applies() const {
+    if (kind == Kind::Default) return true;
+    SynthPatch patch;
+    PatchSettings settings;
+    return kind == Kind::File && readable && DecodePreset(Bytes(), patch, settings);
+}
+
 namespace {
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };

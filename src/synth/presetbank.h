@@ -25,6 +25,8 @@ struct PresetChoice {
 
     std::span<const uint8_t> Bytes() const { return {bytes.data(), size}; }
     static PresetChoice FromBytes(const std::vector<uint8_t>& bytes);
+    // Whether loading it changes the patch: the Default, or a file that decodes.
+    bool Applies() const;
 };
 
 // The item of a preset list a typed name picks: the same case first, then

@@ -12,6 +12,13 @@ constexpr uint8_t kNoteOff = 0x80, kNoteOn = 0x90, kControlChange = 0xB0, kProgr
                   kPitchBend = 0xE0;
 // Sent by every sequencer when it stops: nothing may keep sounding.
 constexpr uint8_t kAllSoundOff = 120, kAllNotesOff = 123;
+// Acted on only while no row of the controller map takes them.
+constexpr uint8_t kDataEntry = 6, kDataEntryFine = 38, kSustainPedal = 64, kSostenutoPedal = 66,
+                  kNrpnFine = 98, kNrpn = 99, kRpnFine = 100, kRpn = 101,
+                  kResetAllControllers = 121;
+constexpr std::array<uint8_t, 2> kNoRpn = {127, 127}, kBendRangeRpn = {0, 0};
+// A pedal is down from the middle of the controller's range up.
+constexpr uint8_t kPedalDown = 64;
 
 constexpr int kLevelMax = kOutputLevelMax;
 constexpr int kTuningItemCount = static_cast<int>(kTuningItems.size());
@@ -61,12 +68,15 @@ TuningState TuningFromText(int index, const std::string& text) {
     return edit;
 }
 
-SynthCore::SynthCore(uint16_t portBase) : card_(std::make_unique<FM801>(portBase)) {}
+SynthCore::SynthCore(uint16_t portBase) : card_(std::make_unique<FM801>(portBase)) {
+    history_.Start(Capture());
+}
 
 SynthCore::~SynthCore() = default;
 
 // The louder side gives the volume; the pan says how much quieter the other is.
 void SynthCore::ShowCardOutputState() {
+    EditStep step(*this, {});
     bool muted = false;
     uint8_t left = 0, right = 0;
     card_->GetAttenuation(muted, left, right);
@@ -88,16 +98,19 @@ void SynthCore::ShowCardOutputState() {
 // --- a user's edits ---
 
 void SynthCore::SetOperatorField(int op, size_t field, int value) {
+    EditStep step(*this, UserKey());
     state_.ops[op].fields[field] = ControlTakes(kOperatorFields[field], value);
     WriteField(op, field);
 }
 
 void SynthCore::SetVoiceField(VoiceField field, int value) {
+    EditStep step(*this, UserKey());
     state_.voice[Index(field)] = value;
     WriteVoiceField(field);
 }
 
 void SynthCore::SetVolumeAndPan(int volume, int pan) {
+    EditStep step(*this, UserKey());
     state_.volume = std::clamp(volume, 0, kLevelMax);
     state_.pan = std::clamp(pan, kPanMin, kPanMax);
     WriteAttenuation();
@@ -109,19 +122,23 @@ void SynthCore::SetMute(bool mute) {
 }
 
 void SynthCore::KeepOperatorField(int op, size_t field, int value) {
+    EditStep step(*this, UserKey());
     state_.ops[op].fields[field] = value;
 }
 
 void SynthCore::KeepVoiceField(VoiceField field, int value) {
+    EditStep step(*this, UserKey());
     state_.voice[Index(field)] = value;
 }
 
 void SynthCore::SetCcEnabled(int op, bool on) {
+    EditStep step(*this, UserKey());
     state_.ops[op].cc = on;
 }
 
 // The serial stays: the text is the user's, already shown.
 void SynthCore::SetTuning(Tuning which, const TuningState& edit) {
+    EditStep step(*this, {StepKey::Kind::Tuning, static_cast<int>(which), Now()});
     TuningState& tuning = state_.tunings[Index(which)];
     const uint32_t serial = tuning.serial;
     tuning = edit;
@@ -132,8 +149,12 @@ void SynthCore::SetChord(bool on) {
     state_.chord = on;
 }
 
+// The pedals belong to the channel left: what they hold is let go.
 void SynthCore::SetMidiChannel(int channel) {
+    if (channel == state_.channel) return;
     state_.channel = channel;
+    LiftPedals();
+    rpn_ = kNoRpn;
 }
 
 void SynthCore::SetControllerNumber(int row, int number) {
@@ -149,6 +170,7 @@ OperatorPatch SynthCore::CopyOperator(int op) const {
 // The check boxes and bars that change program the chip as they are set;
 // the lists are sent afterwards.
 void SynthCore::PasteOperator(int op, const OperatorPatch& image) {
+    EditStep step(*this, {});
     for (size_t f = 0; f < kOperatorFieldCount; ++f) {
         const OperatorField& field = kOperatorFields[f];
         MoveField(op, f, static_cast<int>(field.bits.Get(image.*field.image)));
@@ -158,6 +180,7 @@ void SynthCore::PasteOperator(int op, const OperatorPatch& image) {
 }
 
 void SynthCore::ClearOperator(int op) {
+    EditStep step(*this, {});
     for (size_t f : kClearOrder)
         MoveField(op, f, kDefaultFieldValues[f]);
     for (size_t f : kListSendOrder)
@@ -215,6 +238,7 @@ PatchSettings PatchSettingsOf(const SynthState& state) {
 
 // The lists take their items without being sent: SetPatch programs them.
 void SynthCore::SetSynthPatch(const SynthPatch& patch) {
+    EditStep step(*this, {});
     for (int op = 0; op < kOperatorCount; ++op)
         for (size_t f = 0; f < kOperatorFieldCount; ++f) {
             const OperatorField& field = kOperatorFields[f];
@@ -229,6 +253,7 @@ void SynthCore::SetSynthPatch(const SynthPatch& patch) {
 // The output bits and the card's volume and pan follow at once when they
 // change; the depths wait for SetPatch.
 void SynthCore::SetPatchSettings(const PatchSettings& settings) {
+    EditStep step(*this, {});
     SetTuningNumber(Tuning::Transpose, settings.Transpose);
     SetTuningNumber(Tuning::Voice1, settings.Tuning1);
     SetTuningNumber(Tuning::Voice2, settings.Tuning2);
@@ -247,6 +272,7 @@ void SynthCore::SetPatchSettings(const PatchSettings& settings) {
 // Every operator becomes 01 3F FF FF 00: silent until a volume is raised.
 // Reading the records and setting them again normalises the tuning texts.
 void SynthCore::LoadDefaultPatch() {
+    EditStep step(*this, {});
     for (int op = 0; op < kOperatorCount; ++op)
         for (size_t f : kClearOrder)
             MoveField(op, f, kDefaultFieldValues[f]);
@@ -258,6 +284,7 @@ void SynthCore::LoadDefaultPatch() {
 }
 
 void SynthCore::LoadPreset(const PresetChoice& choice) {
+    EditStep step(*this, {});
     ShowLabel(SynthState::kPlainLabel);
     if (choice.kind == PresetChoice::Kind::Default) {
         LoadDefaultPatch();
@@ -316,6 +343,7 @@ void SynthCore::StepPreset(int8_t step) {
 // --- MIDI ---
 
 void SynthCore::HandleMidiData(uint32_t source, ShortMessage m) {
+    EditStep step(*this, {});
     int channel = 0; // the mini keyboard plays on channel 1 whatever is chosen
     if (source == KeyboardSource) {
         if (m.Status == kProgramChange) {
@@ -338,13 +366,17 @@ void SynthCore::HandleMidiData(uint32_t source, ShortMessage m) {
             NoteOn(m.Data1, m.Data2);
         break;
     case kControlChange:
-        HandleController(m.Data1, m.Data2);
+        // Channel mode messages are never learnt.
+        if (state_.learnRow >= 0 && m.Data1 < kAllSoundOff)
+            BindLearned(m.Data1);
+        else
+            HandleController(m.Data1, m.Data2);
         break;
     case kProgramChange:
         ProgramChange(m.Data1);
         break;
     case kPitchBend:
-        PitchBend(m.Data2);
+        PitchBend(m.Data1, m.Data2);
         break;
     default:
         break;
@@ -362,19 +394,43 @@ void SynthCore::NoteOn(uint8_t note, uint8_t velocity) {
     ApplyVelocity(velocity);
     const int32_t cents4 = VoiceCents(Tuning::Voice1);
     const int32_t cents2 = VoiceCents(Tuning::Voice2);
-    OPL3& opl3 = Chip();
     if (state_.chord)
         for (int interval : kChordIntervals)
-            opl3.NoteOn(cents4, cents2, static_cast<uint8_t>(note + interval));
-    state_.poly = opl3.NoteOn(cents4, cents2, note);
+            StartNote(cents4, cents2, static_cast<uint8_t>(note + interval));
+    state_.poly = StartNote(cents4, cents2, note);
 }
 
 void SynthCore::NoteOff(uint8_t note) {
-    OPL3& opl3 = Chip();
     if (state_.chord)
         for (int interval : kChordIntervals)
-            opl3.NoteOff(static_cast<uint8_t>(note + interval));
-    state_.poly = opl3.NoteOff(note);
+            StopNote(static_cast<uint8_t>(note + interval));
+    state_.poly = StopNote(note);
+}
+
+// A note a pedal holds, struck again, is released and started again.
+int32_t SynthCore::StartNote(int32_t cents4, int32_t cents2, uint8_t note) {
+    if (pedals_.Strike(note)) Chip().NoteOff(note);
+    return Chip().NoteOn(cents4, cents2, note);
+}
+
+// A pedal keeps a sounding note whose key goes up; it stays in the count.
+int32_t SynthCore::StopNote(uint8_t note) {
+    if (pedals_.Keeps(note) && Sounds(note)) {
+        pedals_.Hold(note);
+        return SoundingCount();
+    }
+    return Chip().NoteOff(note);
+}
+
+bool SynthCore::Sounds(uint8_t note) const {
+    const auto& slots = card_->Opl3->Slots;
+    return std::find(slots.begin(), slots.end(), int32_t{note}) != slots.end();
+}
+
+int32_t SynthCore::SoundingCount() const {
+    const auto& slots = card_->Opl3->Slots;
+    return static_cast<int32_t>(slots.size()) -
+           static_cast<int32_t>(std::count(slots.begin(), slots.end(), OPL3::FreeSlot));
 }
 
 void SynthCore::ReleaseAllNotes() {
@@ -383,6 +439,7 @@ void SynthCore::ReleaseAllNotes() {
     for (int32_t note : opl3.Slots)
         if (note != OPL3::FreeSlot) count = opl3.NoteOff(static_cast<uint8_t>(note));
     state_.poly = count;
+    pedals_.Forget();
 }
 
 // The volumes are the levels at velocity 127 and stay as they are; the chip
@@ -397,19 +454,101 @@ void SynthCore::ApplyVelocity(uint8_t velocity) {
 }
 
 // The bend is not remembered: a later note starts unbent.
-void SynthCore::PitchBend(uint8_t data2) {
-    const int32_t bend = BendCents(data2);
+void SynthCore::PitchBend(uint8_t data1, uint8_t data2) {
+    const int32_t bend = BendCents(data1, data2, state_.bendRange);
     Chip().Retune(AddCents(VoiceCents(Tuning::Voice1), bend),
                   AddCents(VoiceCents(Tuning::Voice2), bend));
 }
 
+// A row bound to the number always takes it first.
 void SynthCore::HandleController(uint8_t number, uint8_t value) {
-    for (int row = 0; row < kControllerRowCount; ++row)
-        if (state_.controllers[row] == number) {
-            ApplyControllerRow(row, value);
-            break;
-        }
+    EditStep step(*this, {});
+    const auto* bound = std::find(state_.controllers.begin(), state_.controllers.end(), number);
+    if (bound != state_.controllers.end()) {
+        const int row = static_cast<int>(bound - state_.controllers.begin());
+        stepKey_ = {StepKey::Kind::Controller, row, Now()};
+        ApplyControllerRow(row, value);
+    } else {
+        HandleUnboundController(number, value);
+    }
     if (number == kAllSoundOff || number == kAllNotesOff) ReleaseAllNotes();
+}
+
+// The pedals and the bend range's registered parameter.
+void SynthCore::HandleUnboundController(uint8_t number, uint8_t value) {
+    switch (number) {
+    case kSustainPedal:
+        if (state_.pedalsEnabled) PressSustain(value >= kPedalDown);
+        break;
+    case kSostenutoPedal:
+        if (state_.pedalsEnabled) PressSostenuto(value >= kPedalDown);
+        break;
+    case kRpn:
+        rpn_[0] = value;
+        break;
+    case kRpnFine:
+        rpn_[1] = value;
+        break;
+    case kNrpn:
+    case kNrpnFine:
+        rpn_ = kNoRpn; // data entry is for someone else's parameter now
+        break;
+    case kDataEntry:
+        if (rpn_ == kBendRangeRpn) state_.bendRange = BendRangeFromSemitones(value);
+        break;
+    case kDataEntryFine:
+        if (rpn_ == kBendRangeRpn) state_.bendRange = BendRangeWithCents(state_.bendRange, value);
+        break;
+    case kResetAllControllers:
+        LiftPedals();
+        rpn_ = kNoRpn;
+        break;
+    default:
+        break;
+    }
+}
+
+void SynthCore::PressSustain(bool down) {
+    pedals_.SetSustain(down, [this](uint8_t note) { state_.poly = Chip().NoteOff(note); });
+    state_.sustain = down;
+}
+
+void SynthCore::PressSostenuto(bool down) {
+    pedals_.SetSostenuto(down, Chip().Slots,
+                         [this](uint8_t note) { state_.poly = Chip().NoteOff(note); });
+    state_.sostenuto = down;
+}
+
+void SynthCore::LiftPedals() {
+    pedals_.Lift([this](uint8_t note) { state_.poly = Chip().NoteOff(note); });
+    state_.sustain = state_.sostenuto = false;
+}
+
+void SynthCore::SetPedalsEnabled(bool on) {
+    state_.pedalsEnabled = on;
+    if (!on) LiftPedals();
+}
+
+void SynthCore::SetBendRange(int cents) {
+    state_.bendRange = std::clamp(cents, 0, static_cast<int>(kMaxBendRange));
+}
+
+void SynthCore::Learn(int row) {
+    state_.learnRow = row >= 0 && row < kControllerRowCount ? row : -1;
+}
+
+// Two rows never share a learnt number: the other row is left unbound.
+void SynthCore::BindLearned(uint8_t number) {
+    const int row = state_.learnRow;
+    int lost = -1;
+    for (int other = 0; other < kControllerRowCount; ++other)
+        if (other != row && state_.controllers[other] == number) {
+            state_.controllers[other] = kUnbound;
+            if (lost < 0) lost = other;
+        }
+    state_.controllers[row] = number;
+    state_.learned = {row, number, lost, state_.learned.serial + 1};
+    state_.learnRow = -1;
 }
 
 // --- controllers ---

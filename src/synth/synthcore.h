@@ -13,6 +13,8 @@
 // all, unless the rule for that change says it is sent.
 #include "hardware/fm801.h"
 #include "midi/shortmessage.h"
+#include "synth/patchhistory.h"
+#include "synth/pedals.h"
 #include "synth/presetbank.h"
 #include "synth/synthstate.h"
 
@@ -89,11 +91,66 @@ public:
     // Velocity scales the level of every operator that follows controllers.
     void ApplyVelocity(uint8_t velocity);
 
+    // --- the pedals, the bend range and learn ---
+    // Whether controllers 64 and 66 work the pedals when no row takes them;
+    // turned off, the pedals go up and let go of what they hold.
+    void SetPedalsEnabled(bool on);
+    // The bend's range either way, 0..kMaxBendRange cents.
+    void SetBendRange(int cents);
+    // The next controller message on the channel binds its number to row,
+    // taking it from any other row; -1 stops waiting.
+    void Learn(int row);
+
+    // --- undo, redo and compare ---
+    // Every change of the patch is a step; undo and redo show a step's
+    // values and program the whole patch, so the chip says what they say.
+    void Undo();
+    void Redo();
+    // A user's edits between the two (a drag) are one step.
+    void BeginGesture();
+    void EndGesture();
+    // Undo stops here from now on.
+    void ForgetHistory();
+    // A and B: the other memory sounds; the first switch starts B as A.
+    void SwitchCompare();
+    // B becomes a copy of A (and sounds as A when B is sounding).
+    void CopyAToB();
+    // Milliseconds of a monotonic clock: a controller turned or a tuning
+    // typed is one step until it pauses. Read only for those.
+    using Clock = int64_t (*)();
+    void SetClock(Clock clock) { clock_ = clock; }
+
 private:
+    // One call from outside that may change the patch: the outermost
+    // records the step when it returns.
+    class EditStep {
+    public:
+        EditStep(SynthCore& core, StepKey key) : core_(core) {
+            if (core_.stepDepth_++ == 0) core_.stepKey_ = key;
+        }
+        ~EditStep() {
+            if (--core_.stepDepth_ == 0) core_.RecordStep();
+        }
+        EditStep(const EditStep&) = delete;
+        EditStep& operator=(const EditStep&) = delete;
+
+    private:
+        SynthCore& core_;
+    };
+
     void NoteOn(uint8_t note, uint8_t velocity);
     void NoteOff(uint8_t note);
+    int32_t StartNote(int32_t cents4, int32_t cents2, uint8_t note);
+    int32_t StopNote(uint8_t note);
+    bool Sounds(uint8_t note) const;
+    int32_t SoundingCount() const;
     void ReleaseAllNotes();
-    void PitchBend(uint8_t data2);
+    void PitchBend(uint8_t data1, uint8_t data2);
+    void HandleUnboundController(uint8_t number, uint8_t value);
+    void PressSustain(bool down);
+    void PressSostenuto(bool down);
+    void LiftPedals();
+    void BindLearned(uint8_t number);
     void ProgramChange(uint8_t program);
     void StepPreset(int8_t step);
     void ChoosePresetItem(int index);
@@ -118,7 +175,27 @@ private:
     void WriteAttenuation();
     void WriteMute();
 
+    // Steps of the patch.
+    StepKey UserKey() const;
+    HistoryEntry Capture() const;
+    void RecordStep();
+    void CountSteps();
+    void ShowEntry(const HistoryEntry& entry);
+    void ShowPatch(const PatchMemory& memory);
+    int64_t Now() const;
+
     std::unique_ptr<FM801> card_;
     SynthState state_;
     const PresetBank* bank_ = nullptr;
+
+    Pedals pedals_;
+    // The registered parameter data entry sets (127, 127: none).
+    std::array<uint8_t, 2> rpn_ = {127, 127};
+    PatchHistory history_;
+    CompareMemory compare_;
+    Clock clock_ = nullptr; // null: the steady clock
+    int stepDepth_ = 0;     // calls within one step of the patch
+    StepKey stepKey_{};
+    bool gestureOpen_ = false;
+    int gestureId_ = 0;
 };

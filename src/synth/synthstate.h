@@ -3,6 +3,7 @@
 // as values, as the window shows them. A plain value, copied whole to
 // whoever shows it. No Qt.
 #include "synth/controllermap.h"
+#include "synth/noterules.h"
 #include "synth/operatorfields.h"
 
 #include <array>
@@ -58,6 +59,14 @@ inline constexpr int kVoiceFieldCount = 9;
 inline constexpr int kOutputLevelMax = 31;
 inline constexpr int kPanMin = -64, kPanMax = 63;
 
+// The last binding MIDI learn made: the row, its controller and the row
+// that had it before (-1: none); the serial counts them.
+struct LearnedBinding {
+    int row = -1, number = kUnbound, lost = -1;
+    uint32_t serial = 0;
+    bool operator==(const LearnedBinding&) const = default;
+};
+
 struct SynthState {
     std::array<OperatorState, kOperatorCount> ops{};
     // By VoiceField: list items, then the four outputs as 0 or 1.
@@ -85,6 +94,17 @@ struct SynthState {
             numbers[row] = kControllerRows[row].defaultNumber;
         return numbers;
     }();
+
+    // The pedals, the bend range and learn.
+    bool pedalsEnabled = true; // controllers 64 and 66 hold notes when no row takes them
+    bool sustain = false, sostenuto = false; // the pedals down
+    int bendRange = kDefaultBendRange;       // cents either way
+    int learnRow = -1;                       // the row the next controller binds to; -1: none
+    LearnedBinding learned{};
+
+    // Undo and compare: the steps each way, and which memory sounds.
+    int undoSteps = 0, redoSteps = 0;
+    bool comparingB = false;
 
     bool operator==(const SynthState&) const = default;
 };

@@ -90,6 +90,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
             ComboBoxMidiIn->addItems(devices);
             ComboBoxMidiIn->setCurrentIndex(0);
         }
+        ForgetHistory(); // the start is not a step of the patch
     } catch (...) {
         Release();
         throw;

@@ -39,6 +39,7 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QSlider;
+class QToolButton;
 class TFrameOp;
 class ClickLabel;
 class JpegImage;
@@ -116,6 +117,18 @@ public:
 
     void EnablePaste();
 
+    // Added to the window (ui/mainform_edit.cpp): undo, redo and the
+    // A/B compare of the patch; the pedals and the bend range.
+    void UndoClick();
+    void RedoClick();
+    void CompareClick();
+    void CopyAToBClick();
+    void PedalsClick();
+    void BendRangeClick(int cents);
+    // Undo stops at what the window shows now (after start and what the
+    // last run left).
+    void ForgetHistory();
+
     // MIDI short messages, from the input or the mini keyboard, handed to
     // the core (ui/mainform_midi.cpp).
     void HandleMidiOpen();
@@ -125,6 +138,10 @@ public:
     // Picks the first MIDI input whose text holds text (any case), as the
     // user would. False when none does.
     bool ChooseMidiIn(const QString& text);
+
+    // The name of the preset applied last, by name, program change or step.
+    // Its name is the bytes of its file's name.
+    const std::string& LastPreset() const { return lastPreset_; }
 
     // Shows what the core holds now in every control it touches.
     void ShowCore();
@@ -217,6 +234,22 @@ public:
     std::array<QAction*, kOperatorCount> CopyItems{};  // Copy1 .. Copy6
     std::array<QAction*, kOperatorCount> PasteItems{}; // Paste1 .. Paste6
 
+    // In free room of PanelMidi: a menu of the pedals and the bend range.
+    QToolButton* ButtonPlay;
+    QMenu* PopupMenuPlay;
+    QAction* MenuItemPedals;
+    QMenu* MenuBendRange;
+    std::vector<QAction*> BendRangeItems; // by their cents, in data()
+    // In free room of PanelSynth, right of the second voice: the Edit menu
+    // and the compare switch, which shows the memory sounding ("A" or "B").
+    QToolButton* ButtonEdit;
+    QMenu* PopupMenuEdit;
+    QAction* MenuItemUndo;
+    QAction* MenuItemRedo;
+    QAction* MenuItemCompare;
+    QAction* MenuItemCopyAToB;
+    QToolButton* ButtonCompare;
+
 protected:
     void Dispatch(const PostedMessage& message) override;
 
@@ -232,6 +265,10 @@ private:
     void AddCopyPaste(int op, TFrameOp* frame);
     void ConnectHandlers();
     void ConnectOperatorFrame(int op);
+    void BuildPlayMenu();
+    void BuildEditMenu();
+    void ConnectEditing();
+    void ShowEditing(const SynthState& state);
 
     // The handler of every frame control: row field of kOperatorFields, or
     // the row of the named control.
@@ -261,4 +298,5 @@ private:
     // What ShowCore showed last; nullopt before the first time.
     std::optional<SynthState> shown_;
     int shownPicture_ = -2;
+    std::string lastPreset_ = kDefaultPresetName;
 };

@@ -20,7 +20,6 @@
 
 namespace {
 
-
 const char* const kFrameNumbers[kOperatorCount] = {"1", "4", "7", "10", "13", "16"};
 // Operator pairs 1-2, 3-4 and 5-6 stand in three columns.
 constexpr int kFrameLeft[3] = {8, 330, 651};
@@ -44,6 +43,8 @@ void TFormMain::BuildForm() {
     BuildPanelCntSchematic();
     BuildPanelSynth();
     BuildOperatorFrames();
+    BuildPlayMenu();
+    BuildEditMenu();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     ConnectHandlers();
@@ -101,8 +102,7 @@ void TFormMain::BuildPanelOutput() {
     CheckBoxMute = MakeCheck(PanelOutput, "CheckBoxMute", "Mute", 218, 34, 52, false);
     LabelPan = MakeLabel<ClickLabel>(PanelOutput, "LabelPan", "Pan", 8, 72);
     LabelL = MakeLabel(PanelOutput, "LabelL", "L", 48, 72);
-    TrackBarPan =
-        MakeTrackBar(PanelOutput, "TrackBarPan", kPanMin, kPanMax, 8, {60, 64, 150, 28});
+    TrackBarPan = MakeTrackBar(PanelOutput, "TrackBarPan", kPanMin, kPanMax, 8, {60, 64, 150, 28});
     LabelR = MakeLabel(PanelOutput, "LabelR", "R", 214, 72);
 }
 
@@ -211,6 +211,7 @@ void TFormMain::ConnectHandlers() {
     for (int op = 0; op < kOperatorCount; ++op)
         ConnectOperatorFrame(op);
     ConnectCoreSettings();
+    ConnectEditing();
 }
 
 // One loop over the operator fields wires a frame; its Tag is the operator.

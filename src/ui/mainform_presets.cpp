@@ -88,7 +88,9 @@ void TFormMain::FillPresetList() {
 // A preset replaces what its kind carries; a name that loads nothing
 // changes nothing but the label.
 void TFormMain::LoadPresetByName(const std::string& name) {
-    Link->Send(command::Preset{ChoosePreset(*PresetStore, name)});
+    const PresetChoice choice = ChoosePreset(*PresetStore, name);
+    if (choice.Applies()) lastPreset_ = name;
+    Link->Send(command::Preset{choice});
     ShowCore();
 }
 

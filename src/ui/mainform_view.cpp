@@ -45,6 +45,7 @@ void TFormMain::ShowCore() {
     ShowVoice(state);
     ShowTunings(state);
     ShowPresetPanel(state);
+    ShowEditing(state);
     shown_ = state;
 }
 
@@ -96,6 +97,10 @@ void TFormMain::ShowPresetPanel(const SynthState& state) {
     if (shown_->presetSerial != state.presetSerial) {
         const QSignalBlocker quiet(ComboBoxPreset);
         ComboBoxPreset->setCurrentIndex(state.presetIndex);
+        const auto index = static_cast<size_t>(state.presetIndex);
+        if (!banks_.empty() && index < banks_.back()->Choices.size() &&
+            banks_.back()->Choices[index].Applies())
+            lastPreset_ = banks_.back()->Names[index];
     }
     if (shown_->presetLabelSerial != state.presetLabelSerial) {
         if (state.presetLabel == SynthState::kPlainLabel)
@@ -164,6 +169,11 @@ void TFormMain::ConnectCoreSettings() {
 // The controller dialog exists later than the rest: its rows are handed
 // over from then on.
 void TFormMain::ConnectControllerRows() {
+    ControllerForm->OnLearn([this](int row) {
+        if (!Link) return;
+        Link->Send(command::Learn{row});
+        ShowCore();
+    });
     ValueListEditor* rows = ControllerForm->ValueListEditorCc;
     connect(rows, &QTableWidget::itemChanged, this, [this, rows](QTableWidgetItem* item) {
         if (!Link || item->column() != 1) return;

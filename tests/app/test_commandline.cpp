@@ -16,6 +16,7 @@ struct ParseCase {
     bool help = false;
     bool version = false;
     std::string midiIn = "";
+    bool noSettings = false;
 };
 void PrintTo(const ParseCase& c, std::ostream* os) {
     for (const auto& a : c.args)
@@ -40,6 +41,7 @@ TEST_P(ParseTest, Parses) {
     EXPECT_EQ(result.options.help, c.help) << joined;
     EXPECT_EQ(result.options.version, c.version) << joined;
     EXPECT_EQ(result.options.midiIn, c.midiIn) << joined;
+    EXPECT_EQ(result.options.noSettings, c.noSettings) << joined;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,6 +66,15 @@ INSTANTIATE_TEST_SUITE_P(
                               false,
                               "VI 801 virtual"},
                     ParseCase{{"--midi-in="}, false}, ParseCase{{"--midi-in"}, false},
+                    ParseCase{{"--no-settings", "--card=emulated"},
+                              true,
+                              CardOption::Emulated,
+                              "",
+                              false,
+                              false,
+                              "",
+                              true},
+                    ParseCase{{"--no-settings=yes"}, false},
                     ParseCase{{"--version"}, true, CardOption::Auto, "", false, true},
                     ParseCase{{"--card=Emulated"}, false}, ParseCase{{"--card="}, false},
                     ParseCase{{"--card"}, false}, ParseCase{{"--cardx=auto"}, false},

@@ -16,6 +16,7 @@
 #include "support/jackserver.h"
 #include "support/portrecorder.h"
 #include "synth/corelink.h"
+#include "ui/ccform.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
 #include "ui/outputnotice.h"
@@ -403,6 +404,69 @@ TEST_F(EndToEnd, TheVirtualInputPlaysWhatAnotherProgramConnectsToIt) {
     EXPECT_GE(heard.latencyFrames, 0) << "never heard";
     EXPECT_NEAR(heard.cents, 0.0, 1.0);
     EXPECT_LT(heard.afterDb, -90.0);
+}
+
+// A musician's evening: the bend range set to two semitones by registered
+// parameter 0 (Master Tuning unbound from controller 6 first), a note held
+// by the sustain pedal after its key is up, bent a whole tone up, and let go
+// with the pedal.
+TEST_F(EndToEnd, APedalHeldNoteBendsTwoSemitonesAndStopsWithThePedal) {
+    UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
+    RunLoop(50);
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+    UserChooses(form->ComboBoxBank, 0); // 2op
+    const int clarinet = form->ComboBoxPreset->findText("Clarinet");
+    ASSERT_GE(clarinet, 0);
+    keys->Send({0xC0, static_cast<uint8_t>(clarinet)});
+    form->ControllerForm->ValueListEditorCc->SetValue("Master Tuning ", "-1");
+    for (uint8_t number : {101, 100})
+        keys->Send({0xB0, number, 0});
+    keys->Send({0xB0, 6, 2});
+    RunLoop(100);
+    form->Link->Sync();
+    ASSERT_EQ(form->Link->State().bendRange, 200);
+
+    JackCapture recorder(3 * kRate);
+    ASSERT_EQ(recorder.Open(), "");
+    recorder.recording.store(true);
+    RunLoop(200);
+    const size_t first = keys->Queued();
+    keys->Send({0x90, 69, 127});
+    RunLoop(300);
+    keys->Send({0xB0, 64, 127});
+    keys->Send({0x80, 69, 0});
+    RunLoop(400);
+    keys->Send({0xE0, 0x7F, 0x7F}); // all the way up: +200 cents
+    RunLoop(500);
+    keys->Send({0xB0, 64, 0});
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!recorder.Full() && Clock::now() < end)
+        RunLoop(50);
+    recorder.Close();
+    ASSERT_TRUE(recorder.Full()) << "the server stopped playing";
+    ASSERT_EQ(keys->Sent(), first + 5);
+    EXPECT_EQ(form->LabelP->text(), "0");
+
+    Signal s{recorder.samples, kRate};
+    const auto at = [&](size_t i) {
+        return static_cast<size_t>(keys->SentAt(first + i) - recorder.firstFrame);
+    };
+    const size_t off = at(2), bend = at(3), up = at(4);
+    ASSERT_GT(bend, off + kRate / 4);
+    const std::vector<double> held = s.Channel(0, off + kRate / 20, kRate / 4);
+    const std::vector<double> bent = s.Channel(0, bend + kRate / 20, kRate / 3);
+    const double heldCents = Cents(MeasureFrequency(held, kRate), 440.0);
+    const double bentCents = Cents(MeasureFrequency(bent, kRate), 440.0);
+    const double heldDb = Db(Rms(held) + 1e-12);
+    const double afterDb = Db(Rms(s.Channel(0, s.Frames() - kRate / 5)) + 1e-12);
+    std::printf("held by the pedal: %+.2f cents off 440 Hz at %.1f dB; bent: %+.2f cents; "
+                "%.1f dB after the pedal went up\n",
+                heldCents, heldDb, bentCents, afterDb);
+    EXPECT_NEAR(heldCents, 0.0, 1.0);
+    EXPECT_GT(heldDb, -50.0); // still sounding after its key went up
+    EXPECT_NEAR(bentCents, 200.0, 1.0);
+    EXPECT_GT(s.Frames(), up + kRate);
+    EXPECT_LT(afterDb, -90.0);
 }
 
 // --record beside the test's own JACK client: the file holds what JACK heard.

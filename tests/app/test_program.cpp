@@ -34,14 +34,16 @@ const QString kMainWindow = QStringLiteral("Midi Synthesizer - VI 801");
 constexpr uint16_t kOplPort = 0xE868;
 
 // The program with a quiet, clean environment: its own runtime and home
-// folders, no leak report from the child (its behaviour is under test here).
+// folders (its settings in the home's, or in the config folder given), no
+// leak report from the child (its behaviour is under test here).
 struct Program {
-    explicit Program(const QString& executable = VI801_PROGRAM) {
+    explicit Program(const QString& executable = VI801_PROGRAM, const QString& configHome = {}) {
         process.setProgram(executable);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.insert("HOME", home.path());
         env.remove("XDG_DATA_HOME");
+        env.insert("XDG_CONFIG_HOME", configHome.isEmpty() ? home.filePath(".config") : configHome);
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
         if (!env.contains("DISPLAY"))
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -160,6 +162,42 @@ TEST(Program, AnEndSignalInTheDetectionDialogCancelsIt) {
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Finish(), 0);
     EXPECT_TRUE(DecodeRegisterWrites(ReadPortLog(log), kOplPort).empty());
+}
+
+// What the last run left comes back after the usual start (here the
+// mini keyboard, left open); --no-settings starts as if nothing were
+// remembered and leaves the file as it was.
+TEST(Program, RemembersTheLastRunUnlessToldNotTo) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    QTemporaryDir config;
+    const QString file = config.filePath("vi801/vi801.conf");
+    ASSERT_TRUE(QDir().mkpath(config.filePath("vi801")));
+    {
+        QFile settings(file);
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[windows]\nkeyboard\\at=@Point(40 50)\nkeyboard\\open=true\n");
+    }
+    const auto run = [&](const QStringList& args, bool keyboard) {
+        Program program(VI801_PROGRAM, config.path());
+        program.Start(QStringList{"--card=emulated"} + args, VI801_SOURCE_DIR "/data");
+        const QString dialog = WaitForWindow(kDialog);
+        ASSERT_FALSE(dialog.isEmpty());
+        PressEnter(dialog);
+        ASSERT_FALSE(WaitForWindow(kMainWindow).isEmpty());
+        EXPECT_EQ(!WaitForWindow("Mini Keyboard - VI 801", keyboard ? 20000 : 1500).isEmpty(),
+                  keyboard);
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.Finish(), 0);
+    };
+    run({}, true);
+    const auto bytes = [&file] {
+        QFile settings(file);
+        return settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    };
+    const QByteArray kept = bytes();
+    EXPECT_TRUE(kept.contains("open=true")) << kept.toStdString();
+    run({"--no-settings"}, false);
+    EXPECT_EQ(bytes(), kept);
 }
 
 TEST(Program, AnUncreatablePortLogIsACommandLineError) {

@@ -11,6 +11,33 @@ TEST(NoteRules, BendSpansMinus100ToPlus98CentsCutTowardZero) {
         EXPECT_EQ(BendCents(data2), cents) << int(data2);
 }
 
+// At the default range a bend reads its upper seven bits only; at any other
+// all fourteen, each half reaching the range at its end.
+TEST(NoteRules, ABendReadsFourteenBitsAtAnyRangeButTheDefault) {
+    struct Case {
+        int32_t range;
+        uint8_t data1, data2;
+        int32_t cents;
+    };
+    const Case cases[] = {{100, 0x7F, 127, 98},  {100, 0x00, 127, 98},    {100, 0x7F, 0, -100},
+                          {200, 0x7F, 127, 200}, {200, 0, 0, -200},       {200, 0, 96, 100},
+                          {200, 0x7F, 63, 0},    {200, 0, 32, -100},      {2400, 0, 64, 0},
+                          {2400, 1, 64, 0},      {2400, 0x7F, 127, 2400}, {0, 0x7F, 127, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(BendCents(c.data1, c.data2, c.range), c.cents)
+            << c.range << " " << int(c.data1) << " " << int(c.data2);
+}
+
+TEST(NoteRules, DataEntryGivesTheBendRangeInSemitonesThenCents) {
+    EXPECT_EQ(BendRangeFromSemitones(2), 200);
+    EXPECT_EQ(BendRangeFromSemitones(24), 2400);
+    EXPECT_EQ(BendRangeFromSemitones(127), 2400);
+    EXPECT_EQ(BendRangeWithCents(200, 50), 250);
+    EXPECT_EQ(BendRangeWithCents(250, 10), 210); // the cents are replaced
+    EXPECT_EQ(BendRangeWithCents(250, 127), 299);
+    EXPECT_EQ(BendRangeWithCents(2400, 50), 2400);
+}
+
 TEST(NoteRules, VelocityScalesTheVolumeCutToAnInteger) {
     EXPECT_EQ(VelocityLevel(63, 64), 31);
     EXPECT_EQ(VelocityLevel(63, 127), 63);

@@ -1,11 +1,8 @@
 // The synthesizer core without any window: what each kind of input does to
 // its values and to the chip.
-#include "synth/synthcore.h"
-
+#include "synth/corefixture.h"
 #include "synth/corelink.h"
 
-#include "hardware/giveio.h"
-#include "portprotocol.h"
 #include "presets/presetfile.h"
 
 #include <gtest/gtest.h>
@@ -14,28 +11,6 @@
 #include <memory>
 
 namespace {
-
-constexpr uint16_t kBase = 0xE800;
-constexpr uint16_t kOplPort = kBase + 0x68;
-
-struct Core {
-    explicit Core(uint16_t cardVolume = 0x0606) : scope(rec) {
-        rec.SetWord(kBase + 2, cardVolume);
-        core = std::make_unique<SynthCore>(kBase);
-        core->ShowCardOutputState();
-        core->LoadPreset({PresetChoice::Kind::Default});
-        rec.Clear();
-    }
-    std::vector<RegWrite> Writes() const { return DecodeRegisterWrites(rec.Accesses(), kOplPort); }
-    void Send(uint8_t status, uint8_t data1, uint8_t data2 = 0, uint32_t source = 1) {
-        core->HandleMidiData(source, {status, data1, data2});
-    }
-    const SynthState& State() const { return core->State(); }
-
-    PortRecorder rec;
-    ScopedPortBackend scope;
-    std::unique_ptr<SynthCore> core;
-};
 
 PresetChoice SixOperator(uint8_t volume) {
     SynthPatch patch;
