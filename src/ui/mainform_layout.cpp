@@ -40,6 +40,7 @@ void TFormMain::BuildForm() {
     BuildPanelMidi();
     BuildPanelKbd();
     BuildPanelPreset();
+    BuildBrowserButton();
     BuildPanelOutput();
     BuildPanelCntSchematic();
     BuildPanelSynth();

@@ -67,6 +67,9 @@ TEST_F(Library, AFolderListsItsFilesByNameAndSaysWhyItRefusesOne) {
               (std::vector<std::string>{(folder.root / "notes.txt").string() +
                                         ": not a bank of a format this program reads (WOPL, OPLI, "
                                         "OP2, IBK, BNK, SBI, TMB)"}));
+    EXPECT_EQ(ShortReason(*catalog.RefusedFiles().at(0)),
+              "notes.txt: not a bank of a format this program reads (WOPL, OPLI, OP2, IBK, BNK, "
+              "SBI, TMB)");
     EXPECT_EQ(catalog.Instrument(catalog.Find("quad", {}).at(0)).File,
               (folder.root / "quad.wopl").string());
 }
@@ -97,7 +100,7 @@ TEST_F(Library, SearchAndKindChooseTheInstrumentsShownInFileOrder) {
 
 TEST_F(Library, AFileReadAgainTakesThePlaceOfWhatItGaveBefore) {
     // Opened by hand although the folder gave it: listed once.
-    catalog.Add(ReadBankOrReason(folder.root / "keys.ibk"));
+    EXPECT_FALSE(catalog.Add(ReadBankOrReason(folder.root / "keys.ibk")));
     EXPECT_EQ(Labels("organ", {}), std::vector<std::string>{"Organ"});
     // Now broken: its instruments go, its reason comes.
     folder.Put("keys.ibk", BankBytes(3, 'I'));
@@ -110,6 +113,11 @@ TEST_F(Library, AFileReadAgainTakesThePlaceOfWhatItGaveBefore) {
     EXPECT_EQ(Labels("", InstrumentKind::TwoOperator),
               (std::vector<std::string>{"Choir", "Organ"}));
     EXPECT_EQ(catalog.Refused().size(), 1u);
+    // A new file comes last, and its instruments can be found alone.
+    folder.Put("more.ibk", WriteIbk({Named(8, VoiceLayout::OnePair, "Organ 2", 0)}));
+    EXPECT_TRUE(catalog.Add(ReadBankOrReason(folder.root / "more.ibk")));
+    EXPECT_EQ(catalog.Find("organ", {}, catalog.FileCount() - 1),
+              (std::vector<CatalogEntry>{{catalog.FileCount() - 1, 0}}));
     catalog.Clear();
     EXPECT_EQ(catalog.BankCount() + catalog.Refused().size(), 0u);
 }

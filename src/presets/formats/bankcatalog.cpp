@@ -22,6 +22,12 @@ BankRead ReadBankOrReason(const fs::path& path) {
     return read;
 }
 
+std::string ShortReason(const BankRead& read) {
+    const std::string path = read.Path.string();
+    if (read.Reason.compare(0, path.size(), path) != 0) return read.Reason;
+    return read.Path.filename().string() + read.Reason.substr(path.size());
+}
+
 PathFiles BankFilesOf(const fs::path& path) {
     std::error_code error;
     if (!fs::is_directory(path, error)) return {{path}, {}};
@@ -36,13 +42,15 @@ PathFiles BankFilesOf(const fs::path& path) {
     return result;
 }
 
-void BankCatalog::Add(BankRead read) {
+bool BankCatalog::Add(BankRead read) {
     const auto same = std::find_if(files_.begin(), files_.end(),
                                    [&read](const BankRead& f) { return f.Path == read.Path; });
-    if (same != files_.end())
+    if (same != files_.end()) {
         *same = std::move(read);
-    else
-        files_.push_back(std::move(read));
+        return false;
+    }
+    files_.push_back(std::move(read));
+    return true;
 }
 
 size_t BankCatalog::BankCount() const {
@@ -60,16 +68,24 @@ size_t BankCatalog::InstrumentCount() const {
     return count;
 }
 
+std::vector<const BankRead*> BankCatalog::RefusedFiles() const {
+    std::vector<const BankRead*> refused;
+    for (const BankRead& f : files_)
+        if (!f.Bank) refused.push_back(&f);
+    return refused;
+}
+
 std::vector<std::string> BankCatalog::Refused() const {
     std::vector<std::string> reasons;
-    for (const BankRead& f : files_)
-        if (!f.Bank) reasons.push_back(f.Reason);
+    for (const BankRead* f : RefusedFiles())
+        reasons.push_back(f->Reason);
     return reasons;
 }
 
-std::vector<CatalogEntry> BankCatalog::Find(std::string_view search, KindFilter kind) const {
+std::vector<CatalogEntry> BankCatalog::Find(std::string_view search, KindFilter kind,
+                                            size_t first) const {
     std::vector<CatalogEntry> found;
-    for (size_t f = 0; f < files_.size(); ++f) {
+    for (size_t f = first; f < files_.size(); ++f) {
         if (!files_[f].Bank) continue;
         const std::vector<BankInstrument>& instruments = files_[f].Bank->Instruments;
         for (size_t i = 0; i < instruments.size(); ++i) {

@@ -29,6 +29,8 @@ struct BankRead {
     std::string Reason; // "<path>: <reason>" when there is no Bank
 };
 BankRead ReadBankOrReason(const std::filesystem::path& path);
+// The reason with the file named by its own name alone: "<name>: <reason>".
+std::string ShortReason(const BankRead& read);
 
 // What a path given to a browser stands for: the regular files directly in
 // it when it is a folder (in the order of their names), else itself. A
@@ -49,18 +51,24 @@ struct CatalogEntry {
 class BankCatalog {
 public:
     // A file read again (the same path) takes the place of what it gave
-    // before, its instruments or its refusal.
-    void Add(BankRead read);
+    // before, its instruments or its refusal. True when the file is new:
+    // it is then the last one.
+    bool Add(BankRead read);
+    size_t FileCount() const { return files_.size(); }
     void Clear() { files_.clear(); }
 
     size_t BankCount() const;
     // Empty places of fixed-size banks are not instruments: never listed.
     size_t InstrumentCount() const;
+    // The files refused, in the order they came, and their reasons.
+    std::vector<const BankRead*> RefusedFiles() const;
     std::vector<std::string> Refused() const;
 
     // The instruments a search (MatchesSearch) and a kind show, file by
-    // file in the order they came, each file's in its own order.
-    std::vector<CatalogEntry> Find(std::string_view search, KindFilter kind) const;
+    // file in the order they came (from file `first` on), each file's in
+    // its own order.
+    std::vector<CatalogEntry> Find(std::string_view search, KindFilter kind,
+                                   size_t first = 0) const;
     const BankInstrument& Instrument(CatalogEntry entry) const;
 
 private:

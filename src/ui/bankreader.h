@@ -1,0 +1,53 @@
+#pragma once
+// Reads bank files on a thread of its own, one at a time, and hands each
+// result to a window's thread as soon as it is read: a folder of thousands
+// of banks, or one on a slow disk, never holds up the window.
+#include "presets/formats/bankcatalog.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class QObject;
+
+class BankReader {
+public:
+    // Both run on the context's thread: deliver for each file read,
+    // finished when everything asked for so far has been delivered. The
+    // context owns the reader: it outlives it.
+    BankReader(QObject* context, std::function<void(BankRead)> deliver,
+               std::function<void()> finished);
+    // Stops after the file being read; nothing more is delivered.
+    ~BankReader();
+    BankReader(const BankReader&) = delete;
+    BankReader& operator=(const BankReader&) = delete;
+
+    // Files, and folders standing for the files directly in them
+    // (BankFilesOf), read after those asked for before.
+    void Read(const std::vector<std::filesystem::path>& paths);
+    // On the context's thread: something asked for is not delivered yet.
+    bool Busy() const { return done_ != asked_; }
+
+private:
+    void Run();
+    void Deliver(BankRead read);
+    void Finished(size_t done);
+
+    QObject* const context_;
+    const std::function<void(BankRead)> deliver_;
+    const std::function<void()> finished_;
+    size_t asked_ = 0; // paths asked for, and done, counted on the context's thread
+    size_t done_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::filesystem::path> queue_;
+    size_t taken_ = 0; // paths the thread has taken and read whole
+    bool stop_ = false;
+    std::thread thread_;
+};
