@@ -3,9 +3,10 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
-BankReader::BankReader(QObject* context, std::function<void(BankRead)> deliver,
+BankReader::BankReader(QObject* context, std::function<void(Batch)> deliver,
                        std::function<void()> finished)
     : context_(context), deliver_(std::move(deliver)), finished_(std::move(finished)),
       thread_([this] { Run(); }) {}
@@ -30,6 +31,7 @@ void BankReader::Read(const std::vector<std::filesystem::path>& paths) {
 }
 
 void BankReader::Run() {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
@@ -38,14 +40,23 @@ void BankReader::Run() {
         queue_.pop_front();
         lock.unlock();
         const PathFiles files = BankFilesOf(path);
-        if (!files.Reason.empty()) Deliver({path, std::nullopt, files.Reason});
+        Batch batch;
+        if (!files.Reason.empty()) batch.push_back({path, std::nullopt, files.Reason});
+        auto sent = Clock::now();
         for (const std::filesystem::path& file : files.Files) {
             {
                 const std::lock_guard check(mutex_);
                 if (stop_) return;
             }
-            Deliver(ReadBankOrReason(file));
+            batch.push_back(ReadBankOrReason(file));
+            if (batch.size() >= kBatchFiles ||
+                Clock::now() - sent >= std::chrono::milliseconds(kBatchMs)) {
+                Deliver(std::move(batch));
+                batch.clear();
+                sent = Clock::now();
+            }
         }
+        if (!batch.empty()) Deliver(std::move(batch));
         lock.lock();
         ++taken_;
         if (queue_.empty()) Finished(taken_);
@@ -53,9 +64,9 @@ void BankReader::Run() {
 }
 
 // Queued to the context: a result posted for a window that is gone is
-// dropped with it. The functor is copied, so the result travels shared.
-void BankReader::Deliver(BankRead read) {
-    auto shared = std::make_shared<BankRead>(std::move(read));
+// dropped with it. The functor is copied, so the results travel shared.
+void BankReader::Deliver(Batch batch) {
+    auto shared = std::make_shared<Batch>(std::move(batch));
     QMetaObject::invokeMethod(
         context_, [this, shared] { deliver_(std::move(*shared)); }, Qt::QueuedConnection);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Reads bank files on a thread of its own, one at a time, and hands each
-// result to a window's thread as soon as it is read: a folder of thousands
-// of banks, or one on a slow disk, never holds up the window.
+// Reads bank files on a thread of its own, one at a time, and hands the
+// results to a window's thread as they are read, a few at a time (at most
+// kBatchMs apart): a folder of thousands of banks, or one on a slow disk,
+// never holds up the window, nor floods it with one event per file.
 #include "presets/formats/bankcatalog.h"
 
 #include <condition_variable>
@@ -17,10 +18,14 @@ class QObject;
 
 class BankReader {
 public:
-    // Both run on the context's thread: deliver for each file read,
+    static constexpr int kBatchMs = 50;
+    static constexpr size_t kBatchFiles = 256;
+    using Batch = std::vector<BankRead>;
+
+    // Both run on the context's thread: deliver for the files read,
     // finished when everything asked for so far has been delivered. The
     // context owns the reader: it outlives it.
-    BankReader(QObject* context, std::function<void(BankRead)> deliver,
+    BankReader(QObject* context, std::function<void(Batch)> deliver,
                std::function<void()> finished);
     // Stops after the file being read; nothing more is delivered.
     ~BankReader();
@@ -35,11 +40,11 @@ public:
 
 private:
     void Run();
-    void Deliver(BankRead read);
+    void Deliver(Batch batch);
     void Finished(size_t done);
 
     QObject* const context_;
-    const std::function<void(BankRead)> deliver_;
+    const std::function<void(Batch)> deliver_;
     const std::function<void()> finished_;
     size_t asked_ = 0; // paths asked for, and done, counted on the context's thread
     size_t done_ = 0;

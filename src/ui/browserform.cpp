@@ -93,7 +93,8 @@ TFormBrowser::TFormBrowser(QWidget* owner, fs::path library, Actions actions)
 
     previewTimer_->setSingleShot(true);
     reader_ = std::make_unique<BankReader>(
-        this, [this](BankRead read) { Take(std::move(read)); }, [this] { ShowStatus(); });
+        this, [this](BankReader::Batch reads) { Take(std::move(reads)); },
+        [this] { ShowStatus(); });
     Connect();
     ShowRefused();
     ShowStatus();
@@ -251,15 +252,21 @@ void TFormBrowser::Refilter() {
     ShowStatus();
 }
 
-// A new file's rows come below those shown, so the row being looked at
+// New files' rows come below those shown, so the row being looked at
 // stays; a file read again makes the list anew.
-void TFormBrowser::Take(BankRead read) {
-    const bool refused = !read.Bank;
-    if (catalog_.Add(std::move(read)))
-        list_->ShowNewFile();
-    else
+void TFormBrowser::Take(std::vector<BankRead> reads) {
+    const size_t first = catalog_.FileCount();
+    bool again = false;
+    for (BankRead& read : reads)
+        again = !catalog_.Add(std::move(read)) || again;
+    if (again) {
         Refilter();
-    if (refused) ShowRefused();
+        ShowRefused();
+    } else {
+        list_->ShowNewFiles(first);
+        for (size_t f = first; f < catalog_.FileCount(); ++f)
+            if (!catalog_.File(f).Bank) AddRefused(catalog_.File(f));
+    }
     ShowStatus();
 }
 
@@ -275,15 +282,23 @@ void TFormBrowser::ShowStatus() {
 
 // One line per file not read, with its reason; no box to click away.
 void TFormBrowser::ShowRefused() {
-    const std::vector<const BankRead*> refused = catalog_.RefusedFiles();
     ListRefused->clear();
-    for (const BankRead* file : refused) {
-        ListRefused->addItem(Text(ShortReason(*file)));
-        ListRefused->item(ListRefused->count() - 1)->setToolTip(Text(file->Reason));
-    }
-    LabelRefused->setText(QStringLiteral("Not read (%1):").arg(refused.size()));
-    LabelRefused->setVisible(!refused.empty());
-    ListRefused->setVisible(!refused.empty());
+    for (const BankRead* file : catalog_.RefusedFiles())
+        AddRefused(*file);
+    ShowRefusedCount();
+}
+
+void TFormBrowser::AddRefused(const BankRead& file) {
+    ListRefused->addItem(Text(ShortReason(file)));
+    ListRefused->item(ListRefused->count() - 1)->setToolTip(Text(file.Reason));
+    ShowRefusedCount();
+}
+
+void TFormBrowser::ShowRefusedCount() {
+    const int count = ListRefused->count();
+    LabelRefused->setText(QStringLiteral("Not read (%1):").arg(count));
+    LabelRefused->setVisible(count > 0);
+    ListRefused->setVisible(count > 0);
 }
 
 void TFormBrowser::ChooseRow(int row) {

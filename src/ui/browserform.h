@@ -74,9 +74,11 @@ private:
     void Connect();
     void ButtonOpenClick();
     void Refilter();
-    void Take(BankRead read);
+    void Take(std::vector<BankRead> reads);
     void ShowStatus();
     void ShowRefused();
+    void AddRefused(const BankRead& file);
+    void ShowRefusedCount();
     void ChooseRow(int row);
     void EndPreview();
 

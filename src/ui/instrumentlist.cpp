@@ -24,12 +24,11 @@ void InstrumentList::Show(const std::string& search, KindFilter kind) {
     endResetModel();
 }
 
-void InstrumentList::ShowNewFile() {
-    if (catalog_.FileCount() == 0) return;
-    const std::vector<CatalogEntry> found = catalog_.Find(search_, kind_, catalog_.FileCount() - 1);
+void InstrumentList::ShowNewFiles(size_t first) {
+    const std::vector<CatalogEntry> found = catalog_.Find(search_, kind_, first);
     if (found.empty()) return;
-    const int first = static_cast<int>(rows_.size());
-    beginInsertRows({}, first, first + static_cast<int>(found.size()) - 1);
+    const int row = static_cast<int>(rows_.size());
+    beginInsertRows({}, row, row + static_cast<int>(found.size()) - 1);
     rows_.insert(rows_.end(), found.begin(), found.end());
     endInsertRows();
 }

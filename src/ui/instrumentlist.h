@@ -16,8 +16,9 @@ public:
 
     // Shows what the search and kind find now: the rows are made anew.
     void Show(const std::string& search, KindFilter kind);
-    // The catalog's last file is new: its instruments found are added.
-    void ShowNewFile();
+    // The catalog's files from `first` on are new: the instruments found
+    // in them are added below the others.
+    void ShowNewFiles(size_t first);
     // Nullptr for a row that is not there.
     const BankInstrument* Instrument(int row) const;
 

@@ -42,30 +42,33 @@ PathFiles BankFilesOf(const fs::path& path) {
     return result;
 }
 
+// Thousands of files come one at a time: each finds its place, and the
+// counts follow, without a walk over the others.
 bool BankCatalog::Add(BankRead read) {
-    const auto same = std::find_if(files_.begin(), files_.end(),
-                                   [&read](const BankRead& f) { return f.Path == read.Path; });
-    if (same != files_.end()) {
-        *same = std::move(read);
+    if (read.Bank) std::erase_if(read.Bank->Instruments, IsEmpty);
+    const auto [place, added] = places_.try_emplace(read.Path.string(), files_.size());
+    if (!added) {
+        Count(files_[place->second], -1);
+        files_[place->second] = std::move(read);
+        Count(files_[place->second], +1);
         return false;
     }
     files_.push_back(std::move(read));
+    Count(files_.back(), +1);
     return true;
 }
 
-size_t BankCatalog::BankCount() const {
-    return static_cast<size_t>(
-        std::count_if(files_.begin(), files_.end(), [](const BankRead& f) { return f.Bank; }));
+void BankCatalog::Clear() {
+    files_.clear();
+    places_.clear();
+    banks_ = instruments_ = 0;
 }
 
-size_t BankCatalog::InstrumentCount() const {
-    size_t count = 0;
-    for (const BankRead& f : files_)
-        if (f.Bank)
-            count += static_cast<size_t>(
-                std::count_if(f.Bank->Instruments.begin(), f.Bank->Instruments.end(),
-                              [](const BankInstrument& i) { return !IsEmpty(i); }));
-    return count;
+void BankCatalog::Count(const BankRead& file, int sign) {
+    if (!file.Bank) return;
+    const size_t count = file.Bank->Instruments.size();
+    banks_ = sign > 0 ? banks_ + 1 : banks_ - 1;
+    instruments_ = sign > 0 ? instruments_ + count : instruments_ - count;
 }
 
 std::vector<const BankRead*> BankCatalog::RefusedFiles() const {
@@ -90,8 +93,7 @@ std::vector<CatalogEntry> BankCatalog::Find(std::string_view search, KindFilter 
         const std::vector<BankInstrument>& instruments = files_[f].Bank->Instruments;
         for (size_t i = 0; i < instruments.size(); ++i) {
             const BankInstrument& instrument = instruments[i];
-            if (IsEmpty(instrument) || (kind && instrument.Kind() != *kind) ||
-                !MatchesSearch(instrument, search))
+            if ((kind && instrument.Kind() != *kind) || !MatchesSearch(instrument, search))
                 continue;
             found.push_back({f, i});
         }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Every kind (nullopt) or one.
@@ -55,11 +56,12 @@ public:
     // it is then the last one.
     bool Add(BankRead read);
     size_t FileCount() const { return files_.size(); }
-    void Clear() { files_.clear(); }
+    const BankRead& File(size_t index) const { return files_.at(index); }
+    void Clear();
 
-    size_t BankCount() const;
-    // Empty places of fixed-size banks are not instruments: never listed.
-    size_t InstrumentCount() const;
+    size_t BankCount() const { return banks_; }
+    // Empty places of fixed-size banks are not instruments: they are left out.
+    size_t InstrumentCount() const { return instruments_; }
     // The files refused, in the order they came, and their reasons.
     std::vector<const BankRead*> RefusedFiles() const;
     std::vector<std::string> Refused() const;
@@ -72,7 +74,11 @@ public:
     const BankInstrument& Instrument(CatalogEntry entry) const;
 
 private:
+    void Count(const BankRead& file, int sign);
+
     std::vector<BankRead> files_;
+    std::unordered_map<std::string, size_t> places_; // by path
+    size_t banks_ = 0, instruments_ = 0;
 };
 
 // Where the instrument comes from: its file's name, and the bank's name
