@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the main window, docs/mainwindow.png, on a
+# Takes the README's pictures of the main window, docs/mainwindow.png, and
+# of the sound browser listing the starter banks, docs/browser.png, on a
 # virtual X display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,7 +8,9 @@ bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja
 cmake --build build --target vi801_screenshot
 out="$PWD/docs/mainwindow.png"
+browser="$PWD/docs/browser.png"
 mkdir -p docs
 cd data
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" ../build/tools/vi801_screenshot "$out"
-echo "wrote $out"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" ../build/tools/vi801_screenshot "$out" \
+    "$browser" "$PWD/2op" "$PWD/4op" "$PWD/6op"
+echo "wrote $out and $browser"

@@ -188,6 +188,10 @@ DataPlaces DefaultDataPlaces() {
     return places;
 }
 
+fs::path BankLibraryFolder(const DataPlaces& places) {
+    return places.user.empty() ? fs::path() : places.user / "library";
+}
+
 std::string UpdateUserFolder(const fs::path& shared, const fs::path& user) {
     fs::create_directories(user);
     UpdatePictures(shared, user);

@@ -29,6 +29,10 @@ struct DataFolder {
 DataPlaces DefaultDataPlaces();
 std::filesystem::path UserDataHome(const char* xdgDataHome, const char* home);
 
+// The folder of bank files the sound browser lists, in the user's own
+// folder: <user>/library. Empty when there is no user folder.
+std::filesystem::path BankLibraryFolder(const DataPlaces& places);
+
 // Decides, and makes or updates the user's folder where that is the choice.
 // Without a user folder the shared one is used as it is: nothing is made.
 DataFolder ChooseDataFolder(const DataPlaces& places);

@@ -70,6 +70,7 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
         if (!card || !form.PlayOnCard(*card)) form.PlayOnThread();
         if (card) // the window owns it
             new OutputNotice(form.PanelOutput, [card] { return card->OutputState(); });
+        form.LibraryFolder = BankLibraryFolder(DefaultDataPlaces());
         closeFront = [&form] { form.close(); };
         form.show();
         if (settings) settings->ShowWindows();

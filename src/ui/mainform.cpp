@@ -7,6 +7,7 @@
 #include "presets/sbi.h"
 #include "synth/corelink.h"
 #include "synth/synthcore.h"
+#include "ui/browserform.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
 #include "ui/kbdform.h"
@@ -108,6 +109,8 @@ void TFormMain::Release() {
     PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
+    delete BrowserForm; // its last preview note goes before the core does
+    BrowserForm = nullptr;
     pollTimer_.reset();
     Link.reset(); // the core comes back to this thread
     Fm801 = nullptr;

@@ -33,6 +33,8 @@ class QTimer;
 class SBI;
 class TFormCc;
 class TFormKBD;
+class TFormBrowser;
+struct BankInstrument;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -129,6 +131,15 @@ public:
     // last run left).
     void ForgetHistory();
 
+    // The sound browser (ui/mainform_browser.cpp), shown by ButtonBrowse and
+    // Ctrl+L. It lists the bank files of LibraryFolder (none when empty),
+    // which is set before it first shows.
+    void ButtonBrowseClick();
+    void ChooseInstrument(const BankInstrument& instrument);
+    void PlayPreview(uint8_t note, bool on);
+    TFormBrowser* BrowserForm = nullptr;
+    std::filesystem::path LibraryFolder;
+
     // MIDI short messages, from the input or the mini keyboard, handed to
     // the core (ui/mainform_midi.cpp).
     void HandleMidiOpen();
@@ -190,6 +201,7 @@ public:
     QComboBox* ComboBoxBank;
     QPushButton* ButtonSavePreset;
     QPushButton* ButtonReset;
+    QPushButton* ButtonBrowse;
 
     QFrame* PanelOutput;
     QLabel* LabellOutput;
@@ -258,6 +270,7 @@ private:
     void BuildPanelMidi();
     void BuildPanelKbd();
     void BuildPanelPreset();
+    void BuildBrowserButton();
     void BuildPanelOutput();
     void BuildPanelCntSchematic();
     void BuildPanelSynth();

@@ -39,6 +39,7 @@ void TFormMain::BuildForm() {
     BuildPanelMidi();
     BuildPanelKbd();
     BuildPanelPreset();
+    BuildBrowserButton();
     BuildPanelOutput();
     BuildPanelCntSchematic();
     BuildPanelSynth();

@@ -113,6 +113,9 @@ TEST(DataFolder, UserDataHomeFollowsXdgRules) {
     // No HOME: no folder of the user's, rather than one under /.
     EXPECT_EQ(UserDataHome(nullptr, nullptr), fs::path());
     EXPECT_EQ(UserDataHome("relative", ""), fs::path());
+    // The sound browser's library lives in the user's folder, or nowhere.
+    EXPECT_EQ(BankLibraryFolder({{}, {}, "/xdg/data/vi801"}), fs::path("/xdg/data/vi801/library"));
+    EXPECT_EQ(BankLibraryFolder({{}, "/usr/share/vi801", {}}), fs::path());
 }
 
 TEST(DataFolder, WithoutAUserFolderTheSharedOneIsUsedAsItIsAndTheNoteSaysWhy) {

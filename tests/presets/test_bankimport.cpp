@@ -79,6 +79,14 @@ TEST_P(Apply, ChangesWhatAPresetOfItsKindChanges) {
              : std::array{before.Ops[0], before.Ops[1],        before.Ops[2],
                           before.Ops[3], i.Pairs[0].Modulator, carrier};
     EXPECT_EQ(patch.Ops, ops);
+
+    // Its preset file, loaded as any preset is, does the same.
+    const std::vector<uint8_t> file = InstrumentPresetFile(i, "Name");
+    EXPECT_EQ(file.size(), PresetFileSize(c.kind));
+    SynthPatch loaded = before;
+    PatchSettings settings;
+    ASSERT_TRUE(DecodePreset(file, loaded, settings));
+    EXPECT_EQ(loaded, patch);
 }
 
 INSTANTIATE_TEST_SUITE_P(Instruments, Apply, testing::ValuesIn(kApplyCases));
@@ -193,29 +201,6 @@ TEST(BankSearch, FindsEveryWordInTheNameBankOrFileWithoutRegardToCase) {
     };
     for (const auto& [search, found] : cases)
         EXPECT_EQ(MatchesSearch(i, search), found) << search;
-}
-
-TEST(BankFolder, ListsTheBanksItReadsAndWhyItRefusesTheOthers) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("vi801-library-" + std::to_string(::getpid()));
-    fs::create_directories(dir / "sub");
-    const auto write = [&dir](const char* name, const BankBytes& bytes) {
-        std::ofstream(dir / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    };
-    write("b.sbi", WriteSbi(SbiRecord::Sbi, {SampleInstrument(1, VoiceLayout::OnePair, "B")}));
-    write("a.ibk", WriteIbk({SampleInstrument(2, VoiceLayout::OnePair, "A")}));
-    write("notes.txt", BankBytes(10, 'x'));
-    const BankLibrary library = ReadBankFolder(dir);
-    ASSERT_EQ(library.Banks.size(), 2u);
-    EXPECT_EQ(library.Banks[0].Format, "IBK");
-    EXPECT_EQ(library.Banks[1].Instruments.at(0).Name, "B");
-    EXPECT_EQ(library.Refused, (std::vector<std::string>{
-                                   (dir / "notes.txt").string() +
-                                   ": not a bank of a format this program reads (WOPL, OPLI, OP2, "
-                                   "IBK, BNK, SBI, TMB)"}));
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -107,21 +107,3 @@ BankFile ReadBankFile(const std::filesystem::path& path) {
         throw Error(path.string() + ": " + error.what());
     }
 }
-
-BankLibrary ReadBankFolder(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> files;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error))
-        if (it->is_regular_file(error)) files.push_back(it->path());
-    std::sort(files.begin(), files.end());
-    BankLibrary library;
-    for (const std::filesystem::path& file : files) {
-        try {
-            library.Banks.push_back(ReadBankFile(file));
-        } catch (const Error& e) {
-            library.Refused.push_back(e.what());
-        }
-    }
-    return library;
-}

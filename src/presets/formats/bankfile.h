@@ -27,15 +27,6 @@ std::string BankFormatNames();
 // Raises an Error whose text is the one-line reason for a refusal.
 BankFile ParseBankFile(std::span<const uint8_t> bytes, const std::string& file = {});
 
-// Every bank file directly in a folder, as a browser lists them: the
-// instruments of the files it reads, in the order of their names, and the
-// one-line reason for each file it can't read.
-struct BankLibrary {
-    std::vector<BankFile> Banks;
-    std::vector<std::string> Refused; // "<path>: <reason>"
-};
-BankLibrary ReadBankFolder(const std::filesystem::path& folder);
-
 // Reads the file (a regular file of at most kMaxBankFileSize bytes) and
 // parses it. Raises an Error "<path>: <reason>" when it can't.
 BankFile ReadBankFile(const std::filesystem::path& path);

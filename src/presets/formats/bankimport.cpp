@@ -50,6 +50,12 @@ std::string PresetNameFor(std::string_view prefix, const BankInstrument& instrum
     return name;
 }
 
+std::vector<uint8_t> InstrumentPresetFile(const BankInstrument& instrument, std::string_view name) {
+    SynthPatch patch = BlankPatch();
+    ApplyInstrument(instrument, patch);
+    return EncodePreset(PresetKindFor(instrument), name, patch, {});
+}
+
 ImportResult ImportInstruments(const std::vector<BankInstrument>& instruments, const fs::path& root,
                                std::string_view prefix) {
     ImportResult result;

@@ -5,6 +5,7 @@
 // replaced.
 #include "presets/formats/bankinstrument.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ struct ImportResult {
 // a file name can't hold become '_', control characters go, and "Default",
 // "." and ".." get a '_' after them; at most 200 bytes.
 std::string PresetNameFor(std::string_view prefix, const BankInstrument& instrument);
+
+// The preset file of the instrument's kind (PresetKindFor) that loading
+// applies as ApplyInstrument does, with name in its header.
+std::vector<uint8_t> InstrumentPresetFile(const BankInstrument& instrument, std::string_view name);
 
 // Writes into root/2op and root/4op, which must exist. Empty places
 // (IsEmpty) are left out. Two instruments of
