@@ -119,14 +119,8 @@ struct Delivery {
     void Hand(MidiReceiver::Thread thread, const uint8_t* bytes, size_t size,
               uint32_t frame) const {
         if (!started.load(std::memory_order_acquire)) return;
-        if (size == 0 || size > 3) return;
-        const uint8_t status = bytes[0];
-        // System exclusive, clock and active sensing carry nothing to play.
-        if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
-            return;
-        ShortMessage m{status};
-        if (size > 1) m.Data1 = bytes[1];
-        if (size > 2) m.Data2 = bytes[2];
+        ShortMessage m;
+        if (!ShortMessageFromBytes(bytes, size, m)) return;
         if (MidiReceiver* r = receiver->load(std::memory_order_acquire))
             r->Receive(thread, handle, m, frame);
         else

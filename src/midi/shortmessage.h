@@ -1,6 +1,7 @@
 #pragma once
 // The form in which MIDI short messages reach the main window, from an input
 // device or from the mini keyboard: message number, source, packed bytes.
+#include <cstddef>
 #include <cstdint>
 
 // Message numbers of the input notifications the main window acts on.
@@ -28,4 +29,18 @@ constexpr uint32_t PackShortMessage(ShortMessage m) {
 constexpr ShortMessage UnpackShortMessage(uint32_t lparam) {
     return {static_cast<uint8_t>(lparam), static_cast<uint8_t>(lparam >> 8),
             static_cast<uint8_t>(lparam >> 16)};
+}
+
+// Raw MIDI bytes as a short message: false for what carries nothing to play
+// (nothing, more than three bytes, a data byte first, system exclusive,
+// clock and active sensing).
+constexpr bool ShortMessageFromBytes(const uint8_t* bytes, size_t size, ShortMessage& m) {
+    if (size == 0 || size > 3) return false;
+    const uint8_t status = bytes[0];
+    if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
+        return false;
+    m = ShortMessage{status};
+    if (size > 1) m.Data1 = bytes[1];
+    if (size > 2) m.Data2 = bytes[2];
+    return true;
 }

@@ -16,6 +16,9 @@
 // not "." or "..", none of < > : " | ? * and no control characters; not empty.
 bool IsValidPresetName(std::string_view name);
 
+// The order of a bank's list: by name without regard to case.
+bool PresetNameBefore(const std::string& a, const std::string& b);
+
 // How a saved preset reaches the disk. Tests replace them to make a write
 // come up short or a close fail; both take and return what POSIX's do.
 struct PresetFileCalls {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 TEST(ShortMessage, PacksAsStatusData1Data2FromTheLowByteUp) {
     struct Case {
         ShortMessage message;
@@ -19,4 +21,28 @@ TEST(ShortMessage, PacksAsStatusData1Data2FromTheLowByteUp) {
     }
     // The top byte carries nothing.
     EXPECT_EQ(UnpackShortMessage(0xAB7F3C90), (ShortMessage{0x90, 60, 127}));
+}
+
+TEST(ShortMessage, FromRawBytesKeepsWhatCanBePlayed) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        bool taken;
+        ShortMessage message;
+    };
+    const Case cases[] = {
+        {{0x91, 60, 100}, true, {0x91, 60, 100}},
+        {{0xC3, 5}, true, {0xC3, 5, 0}},
+        {{0xFC}, true, {0xFC, 0, 0}}, // stop: ignored later, by channel
+        {{}, false, {}},
+        {{0x90, 60, 100, 0}, false, {}},
+        {{60, 100}, false, {}}, // running status: no status byte
+        {{0xF0, 0x7E, 0xF7}, false, {}},
+        {{0xF8}, false, {}},
+        {{0xFE}, false, {}},
+    };
+    for (const Case& c : cases) {
+        ShortMessage m{1, 2, 3};
+        EXPECT_EQ(ShortMessageFromBytes(c.bytes.data(), c.bytes.size(), m), c.taken);
+        if (c.taken) EXPECT_EQ(m, c.message);
+    }
 }

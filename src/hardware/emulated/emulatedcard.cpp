@@ -104,9 +104,9 @@ void EmulatedCard::SetPeriodClient(PeriodClient* client) {
 
 void EmulatedCard::WaitForRoom(RegisterWrite write) {
     while (!queue_.TryPush(write)) {
-        if (t_inPeriod == this) {
-            // The period's own writes: the chip hears them now, at the
-            // frame the period has reached, and the audio thread never waits.
+        if (owned_ || t_inPeriod == this) {
+            // The period's own writes (or its owner's): the chip hears them
+            // now, at the frame rendered so far, and the audio thread never waits.
             engine_.ApplyWrites(queue_);
         } else if (chip_.load(std::memory_order_acquire) == kOffline) {
             std::lock_guard<std::mutex> lock(offline_);
@@ -138,6 +138,7 @@ void EmulatedCard::PrepareOutput(void* user, unsigned rate) {
 }
 
 bool EmulatedCard::StartOutput() {
+    if (owned_) throw Error("A card owned outright plays no audio output");
     StopOutput();
     if (output_.Open(&EmulatedCard::PrepareOutput)) return true;
     chip_.store(kOffline, std::memory_order_release);
@@ -162,6 +163,10 @@ void EmulatedCard::Render(float* interleavedStereo, size_t frames) {
     std::lock_guard<std::mutex> lock(offline_);
     engine_.Period(queue_, volume_.load(std::memory_order_relaxed),
                    StereoOut::Interleaved(interleavedStereo), frames);
+}
+
+void EmulatedCard::RenderOwned(StereoOut out, size_t frames) {
+    engine_.Period(queue_, volume_.load(std::memory_order_relaxed), out, frames);
 }
 
 void EmulatedCard::SetWriteTap(WriteTap tap) {
