@@ -15,6 +15,7 @@
 #include <cmath>
 #include <exception>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -28,9 +29,8 @@ struct Plugin {
     float* right = nullptr;
 };
 
-// The chip is emulated at any rate the resampler takes; these are the ends
-// a host could mean.
-constexpr double kLowestRate = 8000, kHighestRate = 768000;
+// The resampler takes any rate; these are the ends a host could mean.
+constexpr double kLowestRate = 8000, kHighestRate = 384000;
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {

@@ -116,6 +116,8 @@ TEST_F(Lv2Host, PlaysTheChipsPitchWithinATenthOfACent) {
         {"A4", kRate, 69, {}, {}, {}, 0},
         {"A4 at 44.1 kHz", 44100, 69, {}, {}, {}, 0},
         {"C3 at 96 kHz", 96000, 48, {}, {}, {}, 0},
+        {"A4 at 8 kHz", 8000, 69, {}, {}, {}, 0},
+        {"A6 at 192 kHz", 192000, 93, {}, {}, {}, 0},
         {"C4, voice 5-6 37 cents up",
          kRate,
          60,

@@ -49,8 +49,8 @@ uint16_t EmulatedCard::InWord(uint16_t port) {
 
 namespace {
 // The card whose period this thread is rendering: its writes can reach the
-// chip at once when the queue is full.
-thread_local EmulatedCard* t_inPeriod = nullptr;
+// chip at once when the queue is full. Initial-exec, as the port backend's.
+[[gnu::tls_model("initial-exec")]] thread_local EmulatedCard* t_inPeriod = nullptr;
 } // namespace
 
 // One period rendered in pieces, each after the writes made before it.
