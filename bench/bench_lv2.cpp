@@ -52,7 +52,7 @@ std::vector<FramedMessage> Song() {
     return song;
 }
 
-const std::filesystem::path kData = std::filesystem::path(VI801_SOURCE_DIR) / "data";
+const std::filesystem::path kBanks = VI801_SHARE_DIR; // the program's starter banks
 const std::vector<FramedMessage> kSong = Song();
 uint64_t renderedFrames = 0;
 
@@ -60,7 +60,7 @@ uint64_t RenderOnce() {
     EmulatedCard card;
     card.SetOutputRate(kRate);
     ScopedThreadPortBackend ports(card);
-    SongPlayer player(card.Base(), CommandLine{}, kData);
+    SongPlayer player(card.Base(), CommandLine{}, kBanks);
     OfflineRender render;
     render.deliver = [&player](ShortMessage m) { player.Play(m); };
     render.write = [](const float* frames, size_t) { benchmark::DoNotOptimize(frames); };

@@ -1,5 +1,6 @@
 #pragma once
-// The command line and the choice between a real FM801 and the emulated card.
+// The command line and the choice between a real FM801 (through its ports or
+// through ALSA's OPL3 device) and the emulated card.
 #include "hardware/cardinuse.h"
 #include "render/rendersong.h"
 
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class CardOption { Auto, Hardware, Emulated };
+enum class CardOption { Auto, Hardware, Emulated, Alsa };
 
 struct CommandLine {
     static constexpr unsigned kDefaultRate = 48000;
@@ -20,7 +21,11 @@ struct CommandLine {
     // Rendering a MIDI file (render empty: none). bank and preset empty:
     // the main window's own.
     std::string render, out, bank, preset;
-    int channel = 1; // 1-16
+    int channel = 1;             // 1-16
+    bool programChanges = false; // the song's choose presets even with a preset named
+    // Bank files (empty: none): --import writes its instruments as presets,
+    // each name after prefix; --list prints them.
+    std::string import, prefix, list;
     unsigned rate = kDefaultRate;
     bool help = false;
     bool version = false;
@@ -41,12 +46,22 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv);
 std::string UsageText(const std::string& program);
 std::string VersionText();
 
-// Prints what --help, --version or a bad command line ask for and returns the
-// exit status (0, or 2 for a bad command line); -1 when the program goes on.
+// Prints what --help, --version, a bad command line (its one line and the
+// way to --help) or a FileClash ask for and returns the exit status (0, or 2
+// for a bad command line); -1 when the program goes on.
 int HandleCommandLine(const CommandLineResult& result, const std::string& program,
                       std::ostream& out, std::ostream& err);
 
-// Auto takes the hardware when an FM801 is present and the emulated card
-// otherwise; the other options are obeyed as they are, so that the hardware
-// chosen without a card ends in the dialog's "not found".
-CardKind ChooseCard(CardOption option, bool fm801Present);
+// Files named by the options that are one file however they are spelled (the
+// song given as an output, or one file as two outputs): one line, or empty.
+std::string FileClash(const CommandLine& options);
+// What the machine offers for --card=auto.
+struct CardsAtHand {
+    bool portsWork = false;      // an FM801 is present and its ports are granted
+    bool alsaDeviceOpen = false; // an OPL3 device of ALSA opened
+};
+
+// Auto takes the first of the card's ports, ALSA's device and the emulated
+// card that works; the other options are obeyed as they are, so that a card
+// chosen without one ends in the dialog's "not found".
+CardKind ChooseCard(CardOption option, const CardsAtHand& found);

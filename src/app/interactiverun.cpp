@@ -8,6 +8,7 @@
 #include "hardware/giveio.h"
 #include "ui/appicon.h"
 #include "ui/mainform.h"
+#include "ui/outputnotice.h"
 #include "ui/portform.h"
 #include "ui/toolkit.h"
 
@@ -32,14 +33,19 @@ void ChooseMidiIn(TFormMain& form, const std::string& text, const std::string& p
 
 // The detection dialog, then the main window until it closes. A signal
 // closes whichever window is in front, as the user would.
-void ShowWindows(const CardSession& session, const CommandLine& options,
-                 const std::string& program) {
+void ShowWindows(const CardSession& session, const CommandLine& options, const std::string& program,
+                 EndSignals& endSignals) {
     std::function<void()> closeFront;
-    const EndSignals endSignals([&closeFront] {
+    endSignals.Watch([&closeFront] {
         if (closeFront) closeFront();
         QCoreApplication::exit(0); // also leaves a message box's loop
     });
-    TFormMain form(nullptr, [&session, &closeFront](QWidget* owner) {
+    struct Watching {
+        EndSignals& ends;
+        ~Watching() { ends.Unwatch(); }
+    } watching{endSignals};
+    TFormMain form(nullptr, [&session, &closeFront, &endSignals](QWidget* owner) -> uint16_t {
+        if (endSignals.Received()) return 0; // as Cancel: ended before the dialog showed
         TFormPort dialog(owner, session.Card(), session.DeviceView());
         closeFront = [&dialog] { dialog.ButtonCancelClick(); };
         const uint16_t base = dialog.Execute();
@@ -51,6 +57,8 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
         // made; elsewhere on a thread of its own, never the window's.
         EmulatedCard* card = session.Emulated();
         if (!card || !form.PlayOnCard(*card)) form.PlayOnThread();
+        if (card) // the window owns it
+            new OutputNotice(form.PanelOutput, [card] { return card->OutputState(); });
         closeFront = [&form] { form.close(); };
         form.show();
         ChooseMidiIn(form, options.midiIn, program);
@@ -58,10 +66,19 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
     }
     closeFront = nullptr;
 }
+// An end signal closes the box, as it closes the windows.
+void ShowErrorBoxUnlessEnded(EndSignals& endSignals, const std::string& text) {
+    if (endSignals.Received()) return;
+    endSignals.Watch([] { QCoreApplication::exit(0); });
+    ShowErrorBox(QString::fromStdString(text));
+    endSignals.Unwatch();
+}
 } // namespace
 
 int RunInteractive(const CommandLine& options, int& argc, char** argv, const std::string& program) {
-    // Declared first, so the card outlives the window that resets its chip.
+    // Before the recording opens and until it is saved: no signal cuts it short.
+    EndSignals endSignals;
+    // Before the window, so the card outlives the window that resets its chip.
     const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
     if (!card) return 2;
     std::unique_ptr<Application> application;
@@ -73,16 +90,16 @@ int RunInteractive(const CommandLine& options, int& argc, char** argv, const std
         EnablePortAccess(); // before the GUI library starts
         application = std::make_unique<Application>(argc, argv);
         application->setWindowIcon(ProgramIcon());
-        ShowWindows(*card, options, program);
+        ShowWindows(*card, options, program, endSignals);
     } catch (const PortAccessError& error) {
         std::cerr << program << ": " << PortAccessNote(error.Reason()) << "\n";
         if (!application) application = std::make_unique<Application>(argc, argv);
-        ShowErrorBox(QString::fromStdString(error.what()));
+        ShowErrorBoxUnlessEnded(endSignals, error.what());
         status = 1;
     } catch (const std::exception& error) {
         if (!application) application = std::make_unique<Application>(argc, argv);
-        ShowErrorBox(QString::fromStdString(error.what()));
+        ShowErrorBoxUnlessEnded(endSignals, error.what());
     }
     card->Finish(std::cerr); // after the window reset the chip: the reset is recorded
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }

@@ -7,9 +7,11 @@
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "midi/midifile.h"
+#include "render/programchanges.h"
 #include "render/rendersong.h"
 #include "synth/presetbank.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -26,7 +28,7 @@ void OnStopSignal(int signal) {
     g_stopSignal = signal;
 }
 
-// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks: the
+// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks or messages: the
 // unfinished file is removed instead of being left beside the output.
 class StopSignals {
 public:
@@ -54,9 +56,10 @@ private:
     struct sigaction previous_[std::size(kStopSignals)];
 };
 
-// Below this peak (-60 dBFS) a render is as good as silent: the Default
-// patch, all of whose operators are at their lowest level, peaks near -73.
-constexpr double kQuietPeak = 0.001;
+// Below this peak (42 dB under a full-level operator at the card's top
+// volume) a render is as good as silent: the Default patch, all of whose
+// operators are at their lowest level, peaks 13 dB lower still.
+const double kQuietPeak = std::pow(10.0, (SoundEngine::kOutputGainDb - 60) / 20);
 
 // A song rendered to (near) silence says why, when the reason is plain.
 void HintAtSilence(const MidiFile& song, const CommandLine& options, const RenderReport& report,
@@ -109,11 +112,15 @@ int RunRender(const CommandLine& options, const std::string& program) {
         const RenderReport report = RenderWithCore(song, options, *card, folder.path,
                                                    isatty(STDERR_FILENO) ? &std::cerr : nullptr);
         std::cerr << RenderSummary(report) << "\n";
+        if (report.programChangesIgnored > 0)
+            std::cerr << program << ": "
+                      << IgnoredProgramChangesNote(report.programChangesIgnored, options.preset)
+                      << "\n";
         HintAtSilence(song, options, report, program);
     } catch (const std::exception& error) {
         std::cerr << program << ": " << error.what() << "\n";
         status = 1;
     }
     card->Finish(std::cerr);
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }

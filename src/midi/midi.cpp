@@ -119,12 +119,12 @@ struct Delivery {
     void Hand(MidiReceiver::Thread thread, const uint8_t* bytes, size_t size,
               uint32_t frame) const {
         if (!started.load(std::memory_order_acquire)) return;
-        ShortMessage m;
-        if (!ShortMessageFromBytes(bytes, size, m)) return;
+        const auto m = ShortMessageFromInput({bytes, size});
+        if (!m) return;
         if (MidiReceiver* r = receiver->load(std::memory_order_acquire))
-            r->Receive(thread, handle, m, frame);
+            r->Receive(thread, handle, *m, frame);
         else
-            inbox->Put(handle, PackShortMessage(m));
+            inbox->Put(handle, PackShortMessage(*m));
     }
 };
 

@@ -55,8 +55,9 @@ void Instrument::Begin(uint32_t frames) {
 
 void Instrument::Play(int64_t frame, const uint8_t* midi, size_t size) {
     RenderUntil(static_cast<uint32_t>(std::clamp<int64_t>(frame, 0, frames_)));
-    ShortMessage m;
-    if (!ShortMessageFromBytes(midi, size, m)) return;
+    std::optional<ShortMessage> input = ShortMessageFromInput({midi, size});
+    if (!input) return;
+    ShortMessage m = *input;
     // Omni: every channel plays as the core's own.
     const int channel = core_->State().channel;
     if (player_.omni && m.Status >= kChannelMessages && m.Status < kSystemMessages && channel >= 0)

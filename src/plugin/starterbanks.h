@@ -1,8 +1,8 @@
 #pragma once
-// The starter library's banks as the program lists them from data/2op,
-// data/4op and data/6op: by name without regard to case, each preset the
-// bytes of its file. Made from the library's source, so a plugin needs no
-// files. No Qt.
+// The starter library's banks 2op, 4op and 6op as the program lists them
+// once installed: by name without regard to case, each preset the bytes of
+// its file. Made from the library's source, so a plugin needs no files.
+// No Qt.
 #include "synth/presetbank.h"
 
 #include <array>

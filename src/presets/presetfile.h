@@ -37,6 +37,12 @@ inline constexpr std::array<const char*, 3> kBankTexts = {"2op (5 & 6)", "4op (1
 inline constexpr std::array<PresetKind, 3> kBankKinds = {
     PresetKind::TwoOperator, PresetKind::FourOperator, PresetKind::SixOperator};
 
+// One channel's 11-byte block, as presets and SBI instruments hold it: the
+// five images of its two operators interleaved, then the channel byte.
+constexpr size_t kPairBlockSize = 11;
+void DecodePairBlock(std::span<const uint8_t> block, OperatorPatch& first, OperatorPatch& second,
+                     uint8_t& channel);
+
 // The kind a bank folder holds: one of kBankNames, compared exactly.
 std::optional<PresetKind> KindOfBank(std::string_view bank);
 size_t PresetFileSize(PresetKind kind);

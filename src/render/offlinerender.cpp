@@ -34,8 +34,10 @@ uint64_t OfflineRender::Run(EmulatedCard& card, std::span<const FramedMessage> m
             card.Render(block.data(), n);
             Emit(block.data(), n, done, music);
         }
-        for (; next < messages.size() && messages[next].Frame <= done; ++next)
+        for (; next < messages.size() && messages[next].Frame <= done; ++next) {
+            if (check) check();
             deliver(messages[next].Message);
+        }
     }
 
     // The tail: until kSilenceToEnd of silence, counted from the last message on.

@@ -37,6 +37,9 @@ struct OfflineRender {
     std::function<void(const float* frames, size_t count)> write;
     // Optional: frames rendered so far, and the frame of the last message.
     std::function<void(uint64_t done, uint64_t music)> progress;
+    // Optional: runs before every message and may raise to stop, so that
+    // millions of messages on one frame can't hold a stop up.
+    std::function<void()> check;
 
     // Messages in frame order, on a card at the output rate wanted, with no
     // audio output open. Returns the frames written.

@@ -76,9 +76,16 @@ OutputRecorder::Result OutputRecorder::Finish() {
 std::string RecordingReport(const OutputRecorder::Result& result, const std::string& program) {
     const double rate = result.rate ? result.rate : 1;
     std::string text;
-    if (result.saved)
+    if (result.saved) {
         text += program + ": recorded " + FormatDuration(result.frames / rate) + " into " +
-                result.path + " (" + std::to_string(result.rate) + " Hz)\n";
+                result.path + " (" + std::to_string(result.rate) + " Hz)";
+        if (result.outages > 0)
+            text += "; the audio output was gone for " + FormatDuration(result.outputGone) + " (" +
+                    (result.outages == 1 ? std::string("once")
+                                         : std::to_string(result.outages) + " times") +
+                    "), which the take leaves out";
+        text += "\n";
+    }
     if (result.lostFrames > 0)
         text += program + ": " + result.path + " misses " + std::to_string(result.lostFrames) +
                 " frames in " + std::to_string(result.overflows) +

@@ -37,6 +37,10 @@ public:
         uint64_t overflows = 0;  // times that happened
         std::string error;       // why the recording stopped early, or was not saved
         bool saved = false;
+        // The audio output went away this often, for so long in all: the
+        // take leaves that time out.
+        unsigned outages = 0;
+        double outputGone = 0; // seconds
     };
     // Once the output has stopped: the rest of the ring goes into the file,
     // which then takes its name.

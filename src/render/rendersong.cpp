@@ -3,6 +3,7 @@
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "render/offlinerender.h"
+#include "render/programchanges.h"
 #include "render/progress.h"
 #include "render/wavwriter.h"
 
@@ -41,12 +42,15 @@ RenderReport RenderToWav(const MidiFile& song, const RenderOptions& options, Emu
     if (last * options.rate + OfflineRender::MostFrames(0, options.rate) > WavWriter::kMaxFrames)
         throw Error(options.out + ": longer than a WAV file holds (4 GiB)");
     card.SetOutputRate(options.rate);
-    const std::vector<FramedMessage> messages = FrameMessages(song.Messages, options.rate);
+    std::vector<TimedMessage> played = song.Messages;
+    const int ignored = DropProgramChanges(played, options);
+    const std::vector<FramedMessage> messages = FrameMessages(played, options.rate);
 
     WavWriter writer(options.out, options.rate);
     ProgressBar bar(progress);
     OfflineRender render;
     render.deliver = deliver;
+    render.check = check;
     float peak = 0;
     render.write = [&](const float* frames, size_t count) {
         if (check) check();
@@ -70,6 +74,7 @@ RenderReport RenderToWav(const MidiFile& song, const RenderOptions& options, Emu
     report.out = options.out;
     report.seconds = static_cast<double>(writer.Frames()) / options.rate;
     report.notes = NotesOn(song, options.channel);
+    report.programChangesIgnored = ignored;
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     report.speed = took > 0 ? report.seconds / took : 0;

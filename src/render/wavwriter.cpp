@@ -4,43 +4,19 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <random>
 #include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-std::string RandomWord() {
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::string word(6, ' ');
-    for (char& c : word)
-        c = kLetters[random() % (sizeof kLetters - 1)];
-    return word;
-}
-} // namespace
 
 WavWriter::WavWriter(const std::string& path, unsigned rate) : path_(path), rate_(rate) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        throw Error(path + ": " + std::strerror(EISDIR));
-    // Beside the target, so that the last step is a rename within one file system.
-    for (int tries = 0; fd_ < 0; ++tries) {
-        partial_ = path + "." + RandomWord() + ".part";
-        fd_ = open(partial_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0 && (errno != EEXIST || tries == 100)) {
-            const int error = errno;
-            partial_.clear();
-            throw Error(path + ": " + std::strerror(error));
-        }
-    }
+    OutputFile::Options options;
+    options.temporarySuffix = ".part";
+    options.seekable = true; // the header is written again at the end
+    if (const int error = out_.Open(path, options)) throw Error(path + ": " + std::strerror(error));
+    partial_ = out_.TemporaryPath();
     SF_INFO format{};
     format.samplerate = static_cast<int>(rate);
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-    file_ = sf_open_fd(fd_, SFM_WRITE, &format, SF_FALSE);
+    file_ = sf_open_fd(out_.Fd(), SFM_WRITE, &format, SF_FALSE);
     if (!file_) {
         const std::string why = sf_strerror(nullptr);
         Discard();
@@ -71,15 +47,14 @@ void WavWriter::Finish() {
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) Fail(sf_error_number(closed));
-    if (fsync(fd_) != 0 || close(fd_) != 0) {
-        fd_ = -1;
-        Fail(std::strerror(errno));
+    if (const int error = out_.Close()) {
+        errno = error;
+        Fail(std::strerror(error));
     }
-    fd_ = -1;
-    if (std::rename(partial_.c_str(), path_.c_str()) != 0) {
+    if (const int error = out_.Publish()) {
         // The audio is complete: it stays where it is, and the error says where.
-        const int error = errno;
         const std::string kept = partial_;
+        out_.Keep();
         partial_.clear();
         throw Error(path_ + ": " + std::strerror(error) + "; the audio is in " + kept);
     }
@@ -97,8 +72,6 @@ void WavWriter::Fail(const std::string& why) {
 void WavWriter::Discard() {
     if (file_) sf_close(file_);
     file_ = nullptr;
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-    if (!partial_.empty()) unlink(partial_.c_str());
+    out_.Abandon();
     partial_.clear();
 }

@@ -3,7 +3,10 @@
 // complete: the frames go into a new file beside it, which takes the name
 // in one rename at Finish. A writer that is destroyed unfinished removes
 // its file, so a failure never leaves half a file under the name, nor
-// touches a file that was there before.
+// touches a file that was there before. A device or a pipe named is written
+// as it is (a pipe gets the whole file at Finish, header and all).
+#include "files/outputfile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,6 +38,7 @@ public:
     uint64_t Frames() const { return frames_; }
     unsigned Rate() const { return rate_; }
     const std::string& Path() const { return path_; }
+    // Empty when the output is a device or a pipe, written as it is.
     const std::string& PartialPath() const { return partial_; }
 
 private:
@@ -43,7 +47,7 @@ private:
 
     std::string path_, partial_;
     unsigned rate_;
-    int fd_ = -1;
+    OutputFile out_;
     sf_private_tag* file_ = nullptr;
     uint64_t frames_ = 0;
 };

@@ -251,11 +251,13 @@ private:
     bool terminated_ = false;
     void FreeReturnedBanks();
     void FollowCore(EmulatedCard* card);
+    void FollowStream(EmulatedCard& card);
 
     // The banks the core chooses program changes from: the current one last;
     // the others until the core hands them back.
     std::vector<std::unique_ptr<PresetBank>> banks_;
     std::unique_ptr<QTimer> pollTimer_;
+    bool playingHere_ = false; // the card's stream died under the core
     // What ShowCore showed last; nullopt before the first time.
     std::optional<SynthState> shown_;
     int shownPicture_ = -2;

@@ -5,6 +5,7 @@
 #include "synth/corelink.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "ui/presetnames.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,15 +19,13 @@ constexpr int kEnterKey = 13;
 constexpr const char* kErrorCaption = "Error";
 
 std::string PresetText(const QComboBox* box) {
-    return box->currentText().toStdString();
+    return PresetNameOf(box);
 }
 
-// The item named by text, by the rule every preset lookup follows.
-int FindPreset(const QComboBox* box, const QString& text) {
-    std::vector<std::string> items;
-    for (int i = 0; i < box->count(); ++i)
-        items.push_back(box->itemText(i).toStdString());
-    return FindPresetName(items, text.toStdString());
+// The item a name picks, by the rule every preset lookup follows, on the
+// items' own names: those of their files, whatever the list shows.
+int FindPreset(const QComboBox* box, const std::string& name) {
+    return FindPresetName(PresetItemNames(box), name);
 }
 
 } // namespace
@@ -71,20 +70,17 @@ void TFormMain::FillPresetList() {
     const auto bank = static_cast<size_t>(ComboBoxBank->currentIndex());
     if (bank >= BankNames.size()) return;
     const QString text = ComboBoxPreset->currentText();
+    const std::string name = PresetText(ComboBoxPreset);
     // The core chooses program changes from the same list, read whole here.
     auto listed = std::make_unique<PresetBank>(ReadPresetBank(*PresetStore, BankNames[bank]));
-    QStringList items;
-    for (const std::string& name : listed->Names)
-        items << QString::fromStdString(name);
     Link->Send(command::Bank{listed.get()});
+    SetPresetItems(ComboBoxPreset, listed->Names);
     banks_.push_back(std::move(listed));
     FreeReturnedBanks();
-    ComboBoxPreset->clear();
-    ComboBoxPreset->addItems(items);
     ComboBoxPreset->setCurrentIndex(-1);
     ComboBoxPreset->setEditText(text);
     if (text.isEmpty() || text == kDefaultPresetName) return;
-    const int index = FindPreset(ComboBoxPreset, text);
+    const int index = FindPreset(ComboBoxPreset, name);
     if (index >= 0) ComboBoxPreset->setCurrentIndex(index);
     ShowPresetNumber(index);
 }
@@ -110,7 +106,7 @@ void TFormMain::ComboBoxPresetSelect() {
 
 // Typing numbers the preset the text names; Enter loads it.
 void TFormMain::ComboBoxPresetKeyUp(int key) {
-    const int index = FindPreset(ComboBoxPreset, ComboBoxPreset->currentText());
+    const int index = FindPreset(ComboBoxPreset, PresetText(ComboBoxPreset));
     if (index < 0) {
         LabelPreset->setText("Preset");
     } else if (key == kEnterKey) {
@@ -124,7 +120,7 @@ void TFormMain::ComboBoxPresetKeyUp(int key) {
 // The bank shown decides the folder and what the file holds.
 void TFormMain::ButtonSavePresetClick() {
     const std::string name = PresetText(ComboBoxPreset);
-    if (name.empty()) {
+    if (IsBlankPresetName(name)) {
         ShowMessageBox("You must supply a name for the preset", kErrorCaption);
         return;
     }
@@ -137,7 +133,8 @@ void TFormMain::ButtonSavePresetClick() {
     if (PresetStore->SavePreset(name, patch, settings))
         FillPresetList();
     else
-        ShowMessageBox("Save preset failed", kErrorCaption);
+        ShowMessageBox(QString::fromStdString("Save preset failed\n" + PresetStore->SaveFailure),
+                       kErrorCaption);
     FreeSynthPatch(patch);
 }
 

@@ -194,16 +194,25 @@ void TFormMain::FollowCore(EmulatedCard* card) {
     connect(pollTimer_.get(), &QTimer::timeout, this, [this, card] {
         FreeReturnedBanks();
         if (Link->Refresh()) ShowCore();
-        // A stream that died plays nothing: the core comes back here.
-        if (card && !card->OutputRunning() && MidiIn) {
-            MidiIn->SetReceiver(nullptr);
-            Link->PlayHere();
-            Link->DrainInlets();
-            pollTimer_->stop();
-            ShowCore();
-        }
+        if (card) FollowStream(*card);
     });
     pollTimer_->start(kPollMs);
+}
+
+// A stream that died plays nothing: the core comes back here, and MIDI
+// input with it, until the stream plays again (its server is back).
+void TFormMain::FollowStream(EmulatedCard& card) {
+    const bool running = card.OutputRunning();
+    if (!running && !playingHere_) {
+        playingHere_ = true;
+        if (MidiIn) MidiIn->SetReceiver(nullptr);
+        Link->PlayHere();
+        Link->DrainInlets();
+        ShowCore();
+    } else if (running && !Link->PlaysElsewhere() && Link->PlayOn(card)) {
+        playingHere_ = false;
+        if (MidiIn) MidiIn->SetReceiver(Link.get());
+    }
 }
 
 void TFormMain::FreeReturnedBanks() {

@@ -19,6 +19,7 @@
 #include "synth/corelink.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
+#include "ui/outputnotice.h"
 #include "userchooses.h"
 #include "wavfile.h"
 
@@ -54,7 +55,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr unsigned kRate = 48000;
 constexpr unsigned kPeriod = 128;
-const std::filesystem::path kData = std::filesystem::path(VI801_SOURCE_DIR) / "data";
+const std::filesystem::path kData = VI801_SHARE_DIR; // pictures and starters, as installed
 
 // The window as it is, keeping the order of the short messages it handles.
 class Form : public TFormMain {
@@ -87,6 +88,7 @@ protected:
     std::unique_ptr<CardSession> card;
     std::unique_ptr<JackMidiSender> keys;
     std::unique_ptr<Form> form;
+    std::ostringstream notes; // what the terminal is told while the program runs
 
     // The command line of the run.
     virtual CommandLine Options() const {
@@ -98,7 +100,7 @@ protected:
     void SetUp() override {
         server = std::make_unique<JackServer>(JackServer::Options{kRate, kPeriod, true});
         REQUIRE_JACK_SERVER(*server);
-        card = std::make_unique<CardSession>(Options());
+        card = std::make_unique<CardSession>(Options(), SysfsRegistry::kDefaultRoot, &notes);
         const AudioOutputInfo& output = card->Card().output;
         ASSERT_TRUE(output.open) << output.error;
         ASSERT_EQ(output.api, "JACK");
@@ -252,22 +254,57 @@ SynthState PlayedAlone(const std::vector<std::vector<uint8_t>>& flood, size_t ta
     return core.State();
 }
 // For each note of the recording (note on at `first` + 2i): the frames from
-// the frame it was sent at to its first sample above silence.
+// the frame it was sent at to its first sample above the tail the last one
+// left (60 dB under the card's full level).
 std::vector<long> NoteDelays(const JackCapture& recorder, const JackMidiSender& keys, size_t first,
                              int notes) {
+    const double silence = std::pow(10.0, (SoundEngine::kOutputGainDb - 60) / 20);
     std::vector<long> delays;
     const size_t frames = recorder.samples.size() / 2;
     for (int i = 0; i < notes; ++i) {
         const long sent = static_cast<long>(keys.SentAt(first + 2 * static_cast<size_t>(i)) -
                                             recorder.firstFrame);
         for (long f = sent; f >= 0 && f < static_cast<long>(frames) && f < sent + 2400; ++f)
-            if (std::fabs(recorder.samples[2 * f]) > 1e-3 ||
-                std::fabs(recorder.samples[2 * f + 1]) > 1e-3) {
+            if (std::fabs(recorder.samples[2 * f]) > silence ||
+                std::fabs(recorder.samples[2 * f + 1]) > silence) {
                 delays.push_back(f - sent);
                 break;
             }
     }
     return delays;
+}
+
+// kBlips notes of operator 6 alone at full level (a short blip from
+// silence each) sent at random frames while the window's thread is blocked
+// for half a second: for each, the frames from the one it was sent at to
+// its first sound.
+constexpr int kBlips = 20;
+std::vector<long> BlipsAtRandomFrames(TFormMain& form, JackMidiSender& keys) {
+    form.OperatorFrames[5]->TrackBarVolume->setValue(63);
+    JackCapture recorder(kRate);
+    EXPECT_EQ(recorder.Open(), "");
+    recorder.recording.store(true);
+    RunLoop(100);
+
+    const size_t first = keys.Queued();
+    const jack_nframes_t base = jack_frame_time(keys.Client()) + kRate / 20;
+    uint32_t seed = 12345;
+    for (int i = 0; i < kBlips; ++i) {
+        seed = seed * 1103515245 + 12345;
+        const jack_nframes_t at =
+            base + static_cast<jack_nframes_t>(i) * (kRate / 50) + (seed >> 16) % kPeriod;
+        keys.Send({0x90, 72, 127}, at);
+        keys.Send({0x80, 72, 0}, at + kRate / 100);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the window is busy
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!recorder.Full() && Clock::now() < end)
+        RunLoop(50);
+    recorder.Close();
+    EXPECT_TRUE(recorder.Full());
+    EXPECT_EQ(keys.Sent(), first + 2 * kBlips);
+    if (!recorder.Full() || keys.Sent() != first + 2 * kBlips) return {};
+    return NoteDelays(recorder, keys, first, kBlips);
 }
 
 } // namespace
@@ -348,6 +385,102 @@ TEST_F(RecordedEndToEnd, TheRecordingIsWhatJackHeardFrameForFrame) {
     EXPECT_LE(worst, 1.0 / 8388608) << "frames differ";
     std::printf("recording against the JACK capture over %zu frames: at most %.3g apart\n",
                 frames - heardFrom, worst);
+}
+
+// The mini keyboard's A4 while a JACK client of the test's own records a
+// second: how far off 440 Hz and how loud it is while held.
+Heard KeyboardA4(QWidget* form) {
+    Heard heard;
+    JackCapture recorder(kRate);
+    EXPECT_EQ(recorder.Open(), "");
+    recorder.recording.store(true);
+    const auto end = Clock::now() + std::chrono::seconds(15);
+    while (recorder.frames.load() < kRate / 10 && Clock::now() < end)
+        RunLoop(10);
+    PostMessage(form, MM_MIM_DATA, KeyboardSource, 0x7F4590); // note on 69, velocity 127
+    while (!recorder.Full() && Clock::now() < end)
+        RunLoop(10);
+    PostMessage(form, MM_MIM_DATA, KeyboardSource, 0x004580);
+    recorder.Close();
+    EXPECT_TRUE(recorder.Full()) << "the server stopped playing";
+    const size_t on = FirstSound(recorder.samples);
+    if (!recorder.Full() || on + kRate / 2 > kRate) return heard;
+    const Signal s{recorder.samples, kRate};
+    const std::vector<double> tone = s.Channel(0, on + kRate / 10, kRate / 3);
+    heard.cents = Cents(MeasureFrequency(tone, kRate), 440.0);
+    heard.heldDb = Db(Rms(tone) + 1e-12);
+    return heard;
+}
+
+// The server goes while the program records: the window says so, the take
+// goes on once the server is back, with the patch that was playing.
+TEST_F(RecordedEndToEnd, WhenTheServerGoesAndComesBackTheWindowSaysSoAndThePatchPlaysOn) {
+    auto* notice = new OutputNotice(
+        form->PanelOutput, [session = card->Emulated()] { return session->OutputState(); });
+    UserChooses(form->ComboBoxBank, 0); // 2op
+    UserChooses(form->ComboBoxPreset, form->ComboBoxPreset->findText("Clarinet"));
+    ASSERT_EQ(form->ComboBoxPreset->currentText(), "Clarinet");
+    const Heard before = KeyboardA4(form.get());
+    ASSERT_GT(before.heldDb, -50.0);
+    keys.reset(); // closed while its server runs: one whose server died cannot be
+
+    ASSERT_TRUE(server->Stop());
+    const auto stopped = Clock::now();
+    auto end = stopped + std::chrono::seconds(5);
+    while (!notice->isVisible() && Clock::now() < end)
+        RunLoop(10);
+    ASSERT_TRUE(notice->isVisible()) << "the window never said the output went";
+    const double told = std::chrono::duration<double>(Clock::now() - stopped).count();
+    EXPECT_TRUE(notice->text().contains("JACK")) << notice->text().toStdString();
+
+    ASSERT_TRUE(server->Start()) << server->Why();
+    const auto restarted = Clock::now();
+    end = restarted + std::chrono::seconds(15);
+    while (notice->isVisible() && Clock::now() < end)
+        RunLoop(10);
+    ASSERT_FALSE(notice->isVisible()) << "the output never came back";
+    const double back = std::chrono::duration<double>(Clock::now() - restarted).count();
+    const Heard after = KeyboardA4(form.get());
+    std::printf("server stopped: the window said so after %.2f s; restarted: sound back after "
+                "%.2f s; A4 %+.3f cents at %.1f dB before, %+.3f cents at %.1f dB after\n",
+                told, back, before.cents, before.heldDb, after.cents, after.heldDb);
+    EXPECT_NEAR(after.cents, 0.0, 1.0);
+    EXPECT_NEAR(after.heldDb, before.heldDb, 1.0);
+
+    // The synthesizer went back where the sound is made: a JACK MIDI input
+    // on the new server plays each note at its own frame again.
+    EXPECT_TRUE(form->Link->PlaysElsewhere());
+    keys = std::make_unique<JackMidiSender>("keys");
+    UserChooses(form->ComboBoxMidiIn, 0);
+    UserChooses(form->ComboBoxMidiIn, form->ComboBoxMidiIn->count() - 1); // the virtual input
+    RunLoop(50);
+    ASSERT_TRUE(form->MidiIn->IsOpen);
+    ASSERT_TRUE(keys->ConnectTo(VirtualPort(*keys)));
+    form->LoadDefaultPatch();
+    const std::vector<long> delays = BlipsAtRandomFrames(*form, *keys);
+    ASSERT_EQ(delays.size(), static_cast<size_t>(kBlips));
+    const auto [shortest, longest] = std::minmax_element(delays.begin(), delays.end());
+    std::printf("notes after the server came back: sounded %ld to %ld frames after they were "
+                "sent\n",
+                *shortest, *longest);
+    EXPECT_LE(*longest - *shortest, 2);
+    EXPECT_LE(*longest, static_cast<long>(kPeriod + kRate / 1000));
+    EXPECT_NE(notes.str().find("vi801: the audio output went away (JACK)"), std::string::npos)
+        << notes.str();
+    EXPECT_NE(notes.str().find("vi801: the audio output (JACK) is back after 0:0"),
+              std::string::npos)
+        << notes.str();
+
+    form.reset();
+    std::ostringstream report;
+    EXPECT_TRUE(card->Finish(report)) << report.str();
+    EXPECT_NE(report.str().find("; the audio output was gone for 0:0"), std::string::npos)
+        << report.str();
+    EXPECT_NE(report.str().find(" (once), which the take leaves out\n"), std::string::npos)
+        << report.str();
+    const WavContents wav = ReadWav(Options().record);
+    ASSERT_TRUE(wav.read);
+    EXPECT_GE(wav.Frames(), 2u * kRate) << "both notes are in the take";
 }
 
 // Notes, controllers, bends and program changes, in a fixed mix.
@@ -454,34 +587,8 @@ TEST_F(EndToEnd, NotesKeepTheirFramesWhileTheWindowIsBlocked) {
     UserChooses(form->ComboBoxMidiIn, EntryOf(keys->PortName()));
     RunLoop(50);
     ASSERT_TRUE(form->MidiIn->IsOpen);
-    // Operator 6 alone, at full level: a short blip from silence per note.
-    form->OperatorFrames[5]->TrackBarVolume->setValue(63);
-    JackCapture recorder(kRate);
-    ASSERT_EQ(recorder.Open(), "");
-    recorder.recording.store(true);
-    RunLoop(100);
-
-    constexpr int kNotes = 20;
-    const size_t first = keys->Queued();
-    const jack_nframes_t base = jack_frame_time(keys->Client()) + kRate / 20;
-    uint32_t seed = 12345;
-    for (int i = 0; i < kNotes; ++i) {
-        seed = seed * 1103515245 + 12345;
-        const jack_nframes_t at =
-            base + static_cast<jack_nframes_t>(i) * (kRate / 50) + (seed >> 16) % kPeriod;
-        keys->Send({0x90, 72, 127}, at);
-        keys->Send({0x80, 72, 0}, at + kRate / 100);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the window is busy
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (!recorder.Full() && Clock::now() < end)
-        RunLoop(50);
-    recorder.Close();
-    ASSERT_TRUE(recorder.Full());
-    ASSERT_EQ(keys->Sent(), first + 2 * kNotes);
-
-    const std::vector<long> delays = NoteDelays(recorder, *keys, first, kNotes);
-    ASSERT_EQ(delays.size(), static_cast<size_t>(kNotes));
+    const std::vector<long> delays = BlipsAtRandomFrames(*form, *keys);
+    ASSERT_EQ(delays.size(), static_cast<size_t>(kBlips));
     const auto [shortest, longest] = std::minmax_element(delays.begin(), delays.end());
     std::printf("notes while the window was blocked: sounded %ld to %ld frames after they were "
                 "sent\n",

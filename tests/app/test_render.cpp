@@ -101,15 +101,17 @@ struct Rendered {
 };
 
 // As the program renders: the card of a render, the core set up by the
-// command line, each message handed over at its frame.
+// command line, each message handed over at its frame. The song's program
+// changes choose presets unless told otherwise.
 Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
-                const std::string& preset = kPresets[0]) {
+                const std::string& preset = kPresets[0], bool programChanges = true) {
     const std::filesystem::path root = dir.path().toStdString();
     WritePresets(root);
     CommandLine options;
     options.render = (root / "song.mid").string();
     options.out = (root / "song.wav").string();
     options.preset = preset;
+    options.programChanges = programChanges;
     options.channel = 3;
     CardSession card(options);
     SongPlayer player(card.Emulated()->Base(), options, root);
@@ -201,6 +203,18 @@ TEST(Render, EveryMessageIsHeardAtItsTimeAndTheChipsPitch) {
     EXPECT_NEAR(r.report.peak, peak, 1.0 / 8388608);
 }
 
+TEST(Render, ThePresetNamedPlaysThroughoutUnlessProgramChangesMayChoose) {
+    QTemporaryDir dir;
+    const Rendered r = Render(Song(), dir, kPresets[0], false);
+    ASSERT_TRUE(r.wav.read);
+    EXPECT_EQ(r.report.programChangesIgnored, 2); // channel 3's, at 0 and 2.7 s
+    EXPECT_EQ(r.pitch.size(), r.messages.size() - 2);
+    // No octave up at 2.7 s: the bent note goes on at its pitch.
+    const double before = MeasureFrequency(Window(r.wav, 2.401, 2.7), kRate);
+    const double after = MeasureFrequency(Window(r.wav, 2.701, 3.29), kRate);
+    EXPECT_NEAR(Cents(after, before), 0.0, 1.0);
+}
+
 TEST(Render, ANoteThatNeverEndsStopsTenSecondsAfterTheLastMessage) {
     QTemporaryDir dir;
     const auto song = SmfBuilder(0, 480)
@@ -228,6 +242,26 @@ TEST(Render, ASongTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
     } catch (const Error& e) {
         EXPECT_EQ(e.what(), options.out + ": longer than a WAV file holds (4 GiB)");
     }
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// A stop asked for while a million messages fall on one frame is heard
+// before the next message, and the file is gone.
+TEST(Render, AStopEndsTheRenderBetweenTwoMessagesOfOneFrame) {
+    QTemporaryDir dir;
+    MidiFile song;
+    song.Messages.assign(1'000'000, TimedMessage{0.0, ShortMessage{0xC0, 0, 0}});
+    Rig rig(kRate);
+    RenderOptions options;
+    options.out = dir.filePath("stopped.wav").toStdString();
+    size_t delivered = 0;
+    EXPECT_THROW(RenderToWav(
+                     song, options, rig.card, [&delivered](ShortMessage) { ++delivered; }, nullptr,
+                     [&delivered] {
+                         if (delivered == 1000) throw Error("stopped");
+                     }),
+                 Error);
+    EXPECT_EQ(delivered, 1000u);
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 

@@ -240,7 +240,7 @@ TEST(Instrument, RestoredSessionWinsOverThePortsUntilTheyMove) {
 // The banks a program change chooses from are the program's: the same
 // names in the same order, the same bytes.
 TEST(StarterBanks, AreTheBanksTheProgramLists) {
-    SBI store(std::filesystem::path(VI801_SOURCE_DIR) / "data");
+    SBI store(std::filesystem::path(VI801_SHARE_DIR));
     const auto banks = plugin::StarterBanks();
     for (size_t b = 0; b < kBankNames.size(); ++b) {
         const PresetBank listed = ReadPresetBank(store, kBankNames[b]);

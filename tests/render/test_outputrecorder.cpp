@@ -74,4 +74,35 @@ TEST(OutputRecorder, FileHoldsEveryPeriodInOrderAndWhatDidNotFitIsCounted) {
                           " misses 96 frames in 3 places: the disk fell behind the audio output\n");
 }
 
+// The summary says how long the audio output was gone, since the take
+// leaves that time out.
+TEST(OutputRecorder, TheSummarySaysHowLongTheOutputWasGone) {
+    struct Case {
+        unsigned outages;
+        double gone;
+        std::string error, report;
+    };
+    const Case cases[] = {
+        {0, 0, "", "vi801: recorded 0:02.0 into t.wav (48000 Hz)\n"},
+        {1, 3.25, "",
+         "vi801: recorded 0:02.0 into t.wav (48000 Hz); the audio output was gone for 0:03.2 "
+         "(once), which the take leaves out\n"},
+        {3, 75.0, "the audio output came back at 44100 Hz, and a take keeps one rate",
+         "vi801: recorded 0:02.0 into t.wav (48000 Hz); the audio output was gone for 1:15.0 "
+         "(3 times), which the take leaves out\nvi801: the recording stopped early: the audio "
+         "output came back at 44100 Hz, and a take keeps one rate\n"},
+    };
+    for (const Case& c : cases) {
+        OutputRecorder::Result result;
+        result.path = "t.wav";
+        result.rate = 48000;
+        result.frames = 96000;
+        result.saved = true;
+        result.outages = c.outages;
+        result.outputGone = c.gone;
+        result.error = c.error;
+        EXPECT_EQ(RecordingReport(result, "vi801"), c.report);
+    }
+}
+
 } // namespace

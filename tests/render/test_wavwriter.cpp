@@ -2,15 +2,18 @@
 
 #include "app/wavfile.h"
 #include "error.h"
+#include "filesizelimit.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +73,44 @@ TEST(WavWriter, UnfinishedLeavesNothingAndTheFileThatWasThere) {
     EXPECT_EQ(Contents(path), "an earlier take");
 }
 
+// What a named link or pipe leads to gets the file; the link and the pipe stay.
+TEST(WavWriter, ALinkIsFollowedAndKeptAndAPipeGetsTheWholeFileAtTheEnd) {
+    QTemporaryDir dir;
+    const std::string take = dir.filePath("take.wav").toStdString();
+    const std::string link = dir.filePath("latest.wav").toStdString();
+    const std::string fifo = dir.filePath("fifo.wav").toStdString();
+    std::ofstream(take) << "an earlier take";
+    fs::permissions(take, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("take.wav", link);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const float frames[4] = {0.5f, -0.5f, 0.25f, -0.25f};
+    for (const std::string& path : {link, fifo}) {
+        WavWriter writer(path, 48000);
+        writer.Write(frames, 2);
+        writer.Finish();
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(take).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ReadWav(take).Frames(), 2u);
+
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    std::string piped(4096, '\0');
+    piped.resize(
+        static_cast<size_t>(std::max<ssize_t>(::read(reader, piped.data(), piped.size()), 0)));
+    ::close(reader);
+    const std::string copy = dir.filePath("piped.wav").toStdString();
+    std::ofstream(copy, std::ios::binary) << piped;
+    const WavContents wav = ReadWav(copy);
+    ASSERT_TRUE(wav.read);
+    EXPECT_EQ(wav.samples, std::vector<float>(frames, frames + 4));
+    std::vector<std::string> names = Names(dir.path().toStdString());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"fifo.wav", "latest.wav", "piped.wav", "take.wav"}));
+}
+
 TEST(WavWriter, RefusalsNameTheFileAndLeaveNothing) {
     QTemporaryDir dir;
     const std::string missing = dir.filePath("no/such/dir/take.wav").toStdString();
@@ -96,22 +137,14 @@ TEST(WavWriter, WhenTheDiskRefusesWhatWasWrittenBeforeIsKept) {
     const std::string path = dir.filePath("take.wav").toStdString();
     WavWriter writer(path, 48000);
     const std::vector<float> block(2 * 4096, 0.25f);
-    // A file size limit stands for a full disk.
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 64 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
     std::string error;
     try {
+        const FileSizeLimit full(64 * 1024);
         for (int i = 0; i < 10; ++i)
             writer.Write(block.data(), 4096);
     } catch (const Error& e) {
         error = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(error, path + ": File too large");
     writer.Finish();
     const WavContents wav = ReadWav(path);

@@ -147,19 +147,39 @@ bool AudioOutput::Open(Prepare prepare) {
     Close();
     QuietProbing quiet;
     std::string reasons, why;
-    if (OpenJack(prepare, why)) return true;
-    AddReason(reasons, "JACK", why);
-    for (const ApiChoice& choice : kRtAudioApis) {
-        if (!Compiled(choice.api)) continue;
-        why = choice.nothing;
-        if (OpenRtAudio(choice.api, prepare, why)) {
-            info_.api = choice.name;
+    for (const char* api : {"JACK", "PulseAudio", "ALSA"}) {
+        if (OpenOn(api, prepare, why)) {
+            lastApi_ = api;
             return true;
         }
-        AddReason(reasons, choice.name, why);
+        if (!why.empty()) AddReason(reasons, api, why);
     }
     info_ = AudioOutputInfo{};
     info_.error = reasons.empty() ? std::string("no audio system") : reasons;
+    return false;
+}
+
+bool AudioOutput::Reopen(Prepare prepare) {
+    Close();
+    QuietProbing quiet;
+    std::string why;
+    if (!lastApi_.empty() && OpenOn(lastApi_, prepare, why)) return true;
+    info_ = AudioOutputInfo{};
+    info_.error = lastApi_ + ": " + why;
+    return false;
+}
+
+// One audio system by name; `why` stays empty when it isn't built in.
+bool AudioOutput::OpenOn(const std::string& api, Prepare prepare, std::string& why) {
+    why.clear();
+    if (api == "JACK") return OpenJack(prepare, why);
+    for (const ApiChoice& choice : kRtAudioApis) {
+        if (api != choice.name || !Compiled(choice.api)) continue;
+        why = choice.nothing;
+        if (!OpenRtAudio(choice.api, prepare, why)) return false;
+        info_.api = choice.name;
+        return true;
+    }
     return false;
 }
 

@@ -7,6 +7,7 @@
 // the probe and the stream; PulseAudio (which also covers PipeWire) and ALSA
 // go through RtAudio.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,17 @@ struct AudioOutputInfo {
     std::string api, device, error; // error: why no output is open
     unsigned rate = 0, period = 0;  // frames per second, frames per callback
     double latencyMs = 0;
+};
+
+// An output that went away while the program ran: kept open again by the
+// emulated card, shown by the main window, summed up by a recording.
+struct OutputStatus {
+    using Duration = std::chrono::steady_clock::duration;
+    bool lost = false;    // gone, and not back yet
+    std::string api;      // the audio system it plays on
+    unsigned outages = 0; // times it went away, this one included
+    Duration gone{};      // how long it has been gone this time, while lost
+    Duration goneInAll{}; // every outage so far, this one included
 };
 
 // Where a period goes: left and right samples `step` floats apart, so that
@@ -49,6 +61,9 @@ public:
     // False when none opens; Info().error then says why for each.
     using Prepare = void (*)(void* user, unsigned rate);
     bool Open(Prepare prepare);
+    // Opens again on the audio system that the last Open found, and no
+    // other: its server may be back.
+    bool Reopen(Prepare prepare);
     // After it returns the render function is not running and never runs
     // again.
     void Close();
@@ -68,9 +83,11 @@ public:
 private:
     bool OpenJack(Prepare prepare, std::string& why);
     bool OpenRtAudio(int api, Prepare prepare, std::string& why);
+    bool OpenOn(const std::string& api, Prepare prepare, std::string& why);
 
     RenderPeriod render_;
     void* user_;
     std::unique_ptr<Stream> stream_;
     AudioOutputInfo info_;
+    std::string lastApi_; // of the last Open that found one
 };

@@ -108,12 +108,19 @@ void EmulatedCard::WaitForRoom(RegisterWrite write) {
             // The period's own writes (or its owner's): the chip hears them
             // now, at the frame rendered so far, and the audio thread never waits.
             engine_.ApplyWrites(queue_);
-        } else if (chip_.load(std::memory_order_acquire) == kOffline) {
+            continue;
+        }
+        if (chip_.load(std::memory_order_acquire) == kOffline) {
             std::lock_guard<std::mutex> lock(offline_);
-            engine_.ApplyWrites(queue_);
-        } else if (output_.Failed()) {
+            // Unless a stream opened meanwhile and has it now.
+            if (chip_.load(std::memory_order_acquire) == kOffline) engine_.ApplyWrites(queue_);
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(outputLock_);
+        if (output_.Failed()) {
             TakeChipFromDeadStream();
         } else {
+            lock.unlock();
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
     }
@@ -123,6 +130,7 @@ void EmulatedCard::TakeChipFromDeadStream() {
     // A dead stream calls back no more; at most one last period is finishing.
     ChipOwner expected = kStream;
     while (!chip_.compare_exchange_weak(expected, kOffline, std::memory_order_acquire)) {
+        if (expected == kOffline) return; // taken already
         expected = kStream;
         std::this_thread::yield();
     }
@@ -134,31 +142,97 @@ void EmulatedCard::PrepareOutput(void* user, unsigned rate) {
     auto& card = *static_cast<EmulatedCard*>(user);
     std::lock_guard<std::mutex> lock(card.offline_);
     card.engine_.SetOutputRate(rate);
+    if (card.outputTap_ && card.tapRate_ != 0 && rate != card.tapRate_) {
+        card.outputTap_ = nullptr; // what it fills can't change its rate midway
+        card.tapCutAtRate_ = rate;
+    }
+    if (card.outputTap_) card.tapRate_ = rate;
     card.chip_.store(kStream, std::memory_order_release); // no period has run yet
 }
 
-bool EmulatedCard::StartOutput() {
+bool EmulatedCard::StartOutput(OutputKeeper::Listener listener) {
     if (owned_) throw Error("A card owned outright plays no audio output");
     StopOutput();
-    if (output_.Open(&EmulatedCard::PrepareOutput)) return true;
-    chip_.store(kOffline, std::memory_order_release);
-    return false;
+    std::string api;
+    {
+        std::lock_guard<std::mutex> lock(outputLock_);
+        if (!output_.Open(&EmulatedCard::PrepareOutput)) {
+            chip_.store(kOffline, std::memory_order_release);
+            return false;
+        }
+        outputUp_.store(true, std::memory_order_release);
+        api = output_.Info().api;
+    }
+    keeper_ = std::make_unique<OutputKeeper>(
+        OutputKeeper::Output{[this] { return OutputFailed(); }, [this] { DropDeadOutput(); },
+                             [this] { return ReopenOutput(); }},
+        api, std::move(listener));
+    return true;
 }
 
 void EmulatedCard::StopOutput() {
+    if (keeper_) keeper_->Stop();
+    std::lock_guard<std::mutex> lock(outputLock_);
+    outputUp_.store(false, std::memory_order_release);
     output_.Close();
     chip_.store(kOffline, std::memory_order_release);
+}
+
+AudioOutputInfo EmulatedCard::OutputInfo() const {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    return output_.Info();
+}
+
+bool EmulatedCard::OutputOnJack() const {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    return output_.OnJack();
+}
+
+bool EmulatedCard::OutputRunning() const {
+    if (!outputUp_.load(std::memory_order_acquire)) return false;
+    // While the keeper holds the output, it is as it last was: up.
+    std::unique_lock<std::mutex> lock(outputLock_, std::try_to_lock);
+    return !lock.owns_lock() || (outputUp_.load(std::memory_order_relaxed) && !output_.Failed());
+}
+
+OutputStatus EmulatedCard::OutputState() const {
+    return keeper_ ? keeper_->Status() : OutputStatus{};
+}
+
+bool EmulatedCard::OutputFailed() {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    return output_.Failed();
+}
+
+void EmulatedCard::DropDeadOutput() {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    outputUp_.store(false, std::memory_order_release);
+    TakeChipFromDeadStream();
+    output_.Close();
+    chip_.store(kOffline, std::memory_order_release);
+}
+
+bool EmulatedCard::ReopenOutput() {
+    std::lock_guard<std::mutex> lock(outputLock_);
+    if (output_.Reopen(&EmulatedCard::PrepareOutput)) {
+        outputUp_.store(true, std::memory_order_release);
+        return true;
+    }
+    chip_.store(kOffline, std::memory_order_release); // in case it got as far as preparing
+    return false;
 }
 
 // Offline
 
 void EmulatedCard::SetOutputRate(unsigned rate) {
+    std::lock_guard<std::mutex> outputLock(outputLock_);
     if (output_.IsOpen()) throw Error("The output rate can't change while audio output is open");
     std::lock_guard<std::mutex> lock(offline_);
     engine_.SetOutputRate(rate);
 }
 
 void EmulatedCard::Render(float* interleavedStereo, size_t frames) {
+    std::lock_guard<std::mutex> outputLock(outputLock_);
     if (output_.IsOpen()) throw Error("Offline rendering needs the audio output closed");
     std::lock_guard<std::mutex> lock(offline_);
     engine_.Period(queue_, volume_.load(std::memory_order_relaxed),
@@ -172,4 +246,10 @@ void EmulatedCard::RenderOwned(StereoOut out, size_t frames) {
 void EmulatedCard::SetWriteTap(WriteTap tap) {
     std::lock_guard<std::mutex> lock(offline_);
     engine_.SetWriteTap(tap);
+}
+
+void EmulatedCard::SetOutputTap(StereoRing* ring) {
+    outputTap_ = ring;
+    tapRate_ = 0;
+    tapCutAtRate_ = 0;
 }

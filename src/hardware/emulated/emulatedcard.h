@@ -17,7 +17,13 @@
 // atomic. While a stream runs only its callback touches the chip; without
 // one (never opened, closed, or found dead) the writer and offline
 // rendering do, one at a time.
+//
+// An output that stops by itself is watched for and opened again (see
+// OutputKeeper) on the same audio system, at whatever rate it then has;
+// the chip goes on where it was, and writes made meanwhile are heard once
+// it plays again.
 #include "hardware/emulated/audiooutput.h"
+#include "hardware/emulated/outputkeeper.h"
 #include "hardware/emulated/registerqueue.h"
 #include "hardware/emulated/soundengine.h"
 #include "hardware/emulated/stereoring.h"
@@ -27,6 +33,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 // Work of the audio thread in each period, before and between its frames:
@@ -74,13 +81,18 @@ public:
     uint16_t Base() const { return base_; }
 
     // Opens the default output device (JACK, PulseAudio/PipeWire or ALSA,
-    // the first that answers) at its own rate. False when none opens; the
-    // card then keeps working silently and OutputInfo().error says why.
-    bool StartOutput();
+    // the first that answers) at its own rate, and keeps it open. False
+    // when none opens; the card then keeps working silently and
+    // OutputInfo().error says why. `listener` hears of the output going
+    // away and coming back, on a thread of the card's.
+    bool StartOutput(OutputKeeper::Listener listener = {});
     // Quick: no draining. The callback has run for the last time when it
     // returns.
     void StopOutput();
-    const AudioOutputInfo& OutputInfo() const { return output_.Info(); }
+    AudioOutputInfo OutputInfo() const;
+    // Whether the output went away, for how long, and how often; what it
+    // was when it stopped once it has.
+    OutputStatus OutputState() const;
 
     // Offline rendering: the same periods as the audio callback's, on the
     // calling thread. Not while an output is open. Writes made before a
@@ -105,8 +117,10 @@ public:
     // Whether the last period found the chip asleep; offline only.
     bool Sleeping() const { return engine_.Idle(); }
     // Every period the audio output plays is copied into `ring` (null: none).
-    // Set it only while no output is open.
-    void SetOutputTap(StereoRing* ring) { outputTap_ = ring; }
+    // Set it only while no output is open. Should the output come back at
+    // another rate, the tap is let go, and TapCutAtRate() says that rate.
+    void SetOutputTap(StereoRing* ring);
+    unsigned TapCutAtRate() const { return tapCutAtRate_; }
     // Register writes made but not yet heard.
     bool WritesPending() const { return !queue_.Empty(); }
 
@@ -115,8 +129,10 @@ public:
     // wrote to the ports before setting it stops then: the client's writes
     // take over, and the other way round once it is removed.
     void SetPeriodClient(PeriodClient* client);
-    bool OutputOnJack() const { return output_.OnJack(); }
-    bool OutputRunning() const { return output_.IsOpen() && !output_.Failed(); }
+    bool OutputOnJack() const;
+    // Whether a stream plays the periods now: not while it is gone, nor
+    // while the keeper opens it again. Never waits for the keeper.
+    bool OutputRunning() const;
 
 private:
     enum ChipOwner : uint8_t {
@@ -130,6 +146,10 @@ private:
     static void PrepareOutput(void* user, unsigned rate);
     void WaitForRoom(RegisterWrite write);
     void TakeChipFromDeadStream();
+    // The keeper's view of the output.
+    bool OutputFailed();
+    void DropDeadOutput();
+    bool ReopenOutput();
 
     const uint16_t base_;
     uint8_t latch_[2] = {0, 0}; // address latch of each bank
@@ -141,6 +161,11 @@ private:
     std::mutex offline_;
     SoundEngine engine_{kDefaultOutputRate};
     StereoRing* outputTap_ = nullptr;
+    unsigned tapRate_ = 0;      // the rate of what the tap was given
+    unsigned tapCutAtRate_ = 0; // the rate that made it let go
     std::atomic<PeriodClient*> client_{nullptr};
-    AudioOutput output_{&EmulatedCard::OutputPeriod, this}; // last: closes first
+    mutable std::mutex outputLock_;     // output_, between the keeper and the rest
+    std::atomic<bool> outputUp_{false}; // opened and not dropped, set under outputLock_
+    AudioOutput output_{&EmulatedCard::OutputPeriod, this}; // closes before the chip goes
+    std::unique_ptr<OutputKeeper> keeper_;                  // last: stops first
 };
