@@ -14,7 +14,6 @@
 
 #include <cmath>
 #include <exception>
-#include <new>
 #include <string_view>
 
 namespace {
@@ -73,6 +72,7 @@ void Activate(LV2_Handle handle) {
 
 void Run(LV2_Handle handle, uint32_t frames) {
     auto& p = *static_cast<Plugin*>(handle);
+    if (!p.left || !p.right) return; // a host must connect them: nothing to play into
     p.instrument.Run(frames, [&p](const auto& play) {
         if (!p.midiIn) return;
         LV2_ATOM_SEQUENCE_FOREACH(p.midiIn, event) {
@@ -94,7 +94,7 @@ LV2_State_Status Save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
         const std::vector<uint8_t> bytes = p.instrument.Save();
         return store(state, p.sessionKey, bytes.data(), bytes.size(), p.chunk,
                      LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return LV2_STATE_ERR_UNKNOWN;
     }
 }
