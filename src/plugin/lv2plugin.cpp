@@ -1,11 +1,11 @@
 // The LV2 entry points: the descriptor, the ports, run() over the MIDI
 // event sequence and the state extension. Everything else is the
 // Instrument's.
+#include "plugin/atomsequence.h"
 #include "plugin/instrument.h"
 #include "plugin/lv2uris.h"
 
 #include <lv2/atom/atom.h>
-#include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/core/lv2_util.h>
 #include <lv2/midi/midi.h>
@@ -23,7 +23,7 @@ struct Plugin {
     LV2_URID midiEvent;
     LV2_URID sessionKey;
     LV2_URID chunk;
-    const LV2_Atom_Sequence* midiIn = nullptr;
+    const void* midiIn = nullptr; // an atom sequence, maybe only 32-bit aligned
     float* left = nullptr;
     float* right = nullptr;
 };
@@ -56,7 +56,7 @@ void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
         p.right = static_cast<float*>(data);
         break;
     case plugin::kMidiIn:
-        p.midiIn = static_cast<const LV2_Atom_Sequence*>(data);
+        p.midiIn = data;
         break;
     default:
         if (port - plugin::kFirstControl < plugin::ControlPorts().size())
@@ -74,12 +74,7 @@ void Run(LV2_Handle handle, uint32_t frames) {
     auto& p = *static_cast<Plugin*>(handle);
     if (!p.left || !p.right) return; // a host must connect them: nothing to play into
     p.instrument.Run(frames, [&p](const auto& play) {
-        if (!p.midiIn) return;
-        LV2_ATOM_SEQUENCE_FOREACH(p.midiIn, event) {
-            if (event->body.type != p.midiEvent) continue;
-            play(event->time.frames, static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&event->body)),
-                 event->body.size);
-        }
+        if (p.midiIn) plugin::ForEachMidiEvent(p.midiIn, p.midiEvent, play);
     });
 }
 

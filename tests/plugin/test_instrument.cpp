@@ -3,6 +3,7 @@
 // and the banks it carries.
 #include "plugin/instrument.h"
 
+#include "plugin/atomsequence.h"
 #include "plugin/session.h"
 #include "plugin/starterbanks.h"
 #include "plugin/turtle.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -263,6 +265,48 @@ TEST(Turtle, PresetFilesAreNamedPlainly) {
                  {"4op", "Pad 2 (Warm)", "4op-pad-2-warm"}};
     for (const Case& c : cases)
         EXPECT_EQ(plugin::PresetSlug({c.bank, c.name, {}}), c.slug);
+}
+
+// A sequence as hosts hand it over, 64-bit aligned or only 32-bit: the
+// MIDI events in order, other events passed over, and an event that claims
+// more than the sequence holds ends it.
+TEST(AtomSequence, ReadsTheMidiEventsWhereverTheSequenceStarts) {
+    constexpr uint32_t kMidi = 7, kOther = 9;
+    std::vector<uint8_t> sequence(sizeof(LV2_Atom_Sequence));
+    const auto add = [&sequence](int64_t frame, uint32_t type, std::vector<uint8_t> body) {
+        LV2_Atom_Event header{};
+        header.time.frames = frame;
+        header.body = {static_cast<uint32_t>(body.size()), type};
+        const auto* h = reinterpret_cast<const uint8_t*>(&header);
+        sequence.insert(sequence.end(), h, h + sizeof header);
+        body.resize(lv2_atom_pad_size(static_cast<uint32_t>(body.size())));
+        sequence.insert(sequence.end(), body.begin(), body.end());
+    };
+    add(0, kMidi, {0x90, 60, 100});
+    add(3, kOther, {1, 2, 3, 4, 5, 6, 7, 8, 9});
+    add(17, kMidi, {0xC0, 5});
+    add(20, kMidi, {0x80, 60, 0});
+    sequence.resize(sequence.size() - 8); // the last event's body cut off
+    const LV2_Atom_Sequence head{{static_cast<uint32_t>(sequence.size() - sizeof(LV2_Atom)), 1},
+                                 {0, 0}};
+    std::memcpy(sequence.data(), &head, sizeof head);
+
+    struct Read {
+        int64_t frame;
+        std::vector<uint8_t> bytes;
+        bool operator==(const Read&) const = default;
+    };
+    const std::vector<Read> expected = {{0, {0x90, 60, 100}}, {17, {0xC0, 5}}};
+    for (size_t offset : {0u, 4u}) {
+        std::vector<uint64_t> storage(sequence.size() / 8 + 2);
+        auto* at = reinterpret_cast<uint8_t*>(storage.data()) + offset;
+        std::memcpy(at, sequence.data(), sequence.size());
+        std::vector<Read> read;
+        plugin::ForEachMidiEvent(at, kMidi, [&read](int64_t frame, const uint8_t* b, size_t n) {
+            read.push_back({frame, {b, b + n}});
+        });
+        EXPECT_EQ(read, expected) << "at an offset of " << offset;
+    }
 }
 
 } // namespace
