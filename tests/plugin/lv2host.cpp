@@ -28,7 +28,7 @@ struct Node {
 
 Lv2World::Lv2World(const std::string& lv2Path, const char* pluginUri) : world_(lilv_world_new()) {
     // lilv reads LV2_PATH when it loads: the bundle under test, and the
-    // specifications its description uses.
+    // LV2 vocabularies its description uses.
     setenv("LV2_PATH", (lv2Path + ":/usr/lib/lv2").c_str(), 1);
     lilv_world_load_all(world_);
     Node uri(lilv_new_uri(world_, pluginUri));

@@ -37,7 +37,7 @@ TEST(Jalv, LoadsTheInstalledPluginAndAppliesAPreset) {
     const TempFolder folder("jalv");
     std::ofstream(folder.root / "commands")
         << "presets\npreset urn:vi801:instrument#preset-6op-grand-piano\ncontrols\n";
-    // Only the installed bundle, beside the specifications.
+    // Only the installed bundle, beside the LV2 vocabularies.
     setenv("LV2_PATH", VI801_INSTALLED_LV2 ":/usr/lib/lv2", 1);
     // A plugin built with the sanitizers needs their runtime first in a
     // program built without them.
