@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev libx11-dev xvfb xauth imagemagick xdotool x11-utils
   desktop-file-utils appstream help2man
+  lv2-dev liblilv-dev lilv-utils sordi jalv
 )
 
 missing=()

@@ -13,7 +13,10 @@ const char* const kPortAccessError = "Couldn't access giveio device";
 
 namespace {
 PortBackend* g_backend = nullptr;
-thread_local PortBackend* t_backend = nullptr;
+// Initial-exec: where this code is part of a plugin, the host's loader gives
+// it its place at once, so the first call on an audio thread allocates
+// nothing (dynamic thread-local storage is allocated on first use).
+[[gnu::tls_model("initial-exec")]] thread_local PortBackend* t_backend = nullptr;
 } // namespace
 
 PortBackend* InstallPortBackend(PortBackend* backend) {

@@ -45,6 +45,9 @@ const std::array<const char*, kFeedbackCount> kFeedbackTexts = {
     "Off", "PI / 16", "PI / 8", "PI / 4", "PI / 2", "PI", "PI x 2", "PI x 4",
 };
 
+const std::array<const char*, 2> kTremoloDepthTexts = {"1 dB", "4.8 dB"};
+const std::array<const char*, 2> kVibratoDepthTexts = {"7 cents", "14 cents"};
+
 const std::array<const char*, 14> kTuningItems = {
     "-7200", "-6000",   "-4800", "-3600", "-2400", "-1200", "-10",
     "-5",    "0 cents", "+5",    "+10",   "+1200", "+2400", "+3600",

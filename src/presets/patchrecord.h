@@ -73,6 +73,9 @@ PatchSettings SettingsFromBytes(const std::array<uint8_t, 12>& bytes);
 // Item texts of the connection and feedback combo boxes, by index.
 extern const std::array<const char*, kConnectionCount> kConnectionTexts;
 extern const std::array<const char*, kFeedbackCount> kFeedbackTexts;
+// Item texts of the two depth lists: shallow, deep.
+extern const std::array<const char*, 2> kTremoloDepthTexts;
+extern const std::array<const char*, 2> kVibratoDepthTexts;
 
 // Connection index 0..7 from the CNT bits of the three channel bytes.
 int ConnectionIndex(const SynthPatch& patch);

@@ -32,6 +32,8 @@ constexpr size_t kMaxPresetFileSize = 82;
 // The bank folders, in the order the bank list shows them, and the kind
 // each holds.
 inline constexpr std::array<const char*, 3> kBankNames = {"2op", "4op", "6op"};
+// What the bank list shows for each.
+inline constexpr std::array<const char*, 3> kBankTexts = {"2op (5 & 6)", "4op (1 to 4)", "6op"};
 inline constexpr std::array<PresetKind, 3> kBankKinds = {
     PresetKind::TwoOperator, PresetKind::FourOperator, PresetKind::SixOperator};
 

@@ -27,18 +27,6 @@ constexpr std::string_view kTemporaryPrefix = ".preset-";
 constexpr size_t kTemporaryLetters = 6;
 constexpr auto kStrayAge = std::chrono::minutes(1);
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Without regard to case; names differing only in case keep a fixed order.
-bool NameBefore(const std::string& a, const std::string& b) {
-    const auto lower = [](char x, char y) { return LowerAscii(x) < LowerAscii(y); };
-    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower)) return true;
-    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lower)) return false;
-    return a < b;
-}
-
 // The preset a directory entry holds, or an empty name when it holds none.
 std::string PresetNameOf(const std::filesystem::directory_entry& entry) {
     const std::string file = entry.path().filename().string();
@@ -141,7 +129,7 @@ const std::vector<std::string>& SBI::GetPresetList(const std::string& bank) {
         if (!name.empty()) Names.push_back(std::move(name));
     }
     if (Names.empty()) Names.push_back(kDefaultName);
-    std::sort(Names.begin(), Names.end(), NameBefore);
+    std::sort(Names.begin(), Names.end(), PresetNameBefore);
     return Names;
 }
 

@@ -3,6 +3,7 @@
 // set of .sbi files named after their presets. Folders are never created.
 #include "presets/patchrecord.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -26,6 +27,20 @@ bool IsBlankPresetName(std::string_view name);
 // name is refused, in a line for the user; empty when it is not.
 std::string PresetNameRefusal(std::string_view name);
 bool IsValidPresetName(std::string_view name);
+
+// The order of a bank's list: by name without regard to case (of the
+// letters A to Z); names differing only in case keep a fixed order.
+inline bool PresetNameBefore(const std::string& a, const std::string& b) {
+    const auto lower = [](char x, char y) {
+        const auto down = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        return down(x) < down(y);
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower)) return true;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lower)) return false;
+    return a < b;
+}
 
 // How a saved preset reaches the disk. Tests replace them to make a write
 // come up short or a close fail; both take and return what POSIX's do.

@@ -76,30 +76,11 @@ void CoreLink::Receive(Thread thread, uint32_t handle, ShortMessage message, uin
 
 // --- the snapshots: a triple buffer, the audio thread writing ---
 
-class CoreLink::SnapshotBuffer {
-public:
-    Snapshot& Back() { return slots_[back_]; }
-    void Publish() { back_ = middle_.exchange(back_ | kNew, std::memory_order_acq_rel) & kSlot; }
-    bool Take() {
-        if (!(middle_.load(std::memory_order_acquire) & kNew)) return false;
-        front_ = middle_.exchange(front_, std::memory_order_acq_rel) & kSlot;
-        return true;
-    }
-    const Snapshot& Front() const { return slots_[front_]; }
-
-private:
-    static constexpr int kNew = 4, kSlot = 3;
-    Snapshot slots_[3];
-    std::atomic<int> middle_{1};
-    int back_ = 2;  // the writer's
-    int front_ = 0; // the reader's
-};
-
 // --- the window's thread ---
 
 CoreLink::CoreLink(SynthCore& core)
     : core_(core), commands_(std::make_unique<SpscQueue<TimedCommand, kCommandCapacity>>()),
-      snapshots_(std::make_unique<SnapshotBuffer>()) {
+      snapshots_(std::make_unique<TripleBuffer<Snapshot>>()) {
     for (auto& inlet : inlets_)
         inlet = std::make_unique<MidiInlet>(clock_);
 }

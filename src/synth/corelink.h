@@ -10,6 +10,7 @@
 #include "midi/midireceiver.h"
 #include "synth/corecommand.h"
 #include "synth/spscqueue.h"
+#include "synth/triplebuffer.h"
 
 #include <array>
 #include <atomic>
@@ -125,7 +126,6 @@ private:
         StampedMessage stamp; // stamped: a posted MIDI message
         CoreCommand command;
     };
-    class SnapshotBuffer;
 
     void ApplyHere(const CoreCommand& command);
     void Publish();
@@ -140,7 +140,7 @@ private:
     std::unique_ptr<SpscQueue<TimedCommand, kCommandCapacity>> commands_;
     std::array<std::unique_ptr<MidiInlet>, kInletCount> inlets_;
     SpscQueue<const PresetBank*, 64> returned_;
-    std::unique_ptr<SnapshotBuffer> snapshots_;
+    std::unique_ptr<TripleBuffer<Snapshot>> snapshots_;
     const Snapshot* shown_ = nullptr; // the window's current snapshot
     uint64_t sent_ = 0;               // the window's thread
     uint64_t applied_ = 0;            // the audio thread

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,24 @@
 // range first), lists run none.
 enum class ControlKind : uint8_t { Check, List, Bar };
 
+// The items of the list fields, by field value: what the frame's lists and
+// the plugin's ports show.
+inline constexpr std::array<const char*, 8> kWaveformItems = {
+    "Sine",     "Half Sine",         "Absolute Sine", "Sine Pulse",
+    "Sine Alt", "Absolute Sine Alt", "Square",        "Square Pulse",
+};
+inline constexpr std::array<const char*, 4> kLevelScalingItems = {
+    "Off",
+    "-1.5 dB / Octave",
+    "-3.0 dB / Octave",
+    "-6.0 dB / Octave",
+};
+// The texts give the multiplier's interval in cents.
+inline constexpr std::array<const char*, 16> kFreqMultiplierItems = {
+    "-1200", "0 cents", "+1200", "+1900", "+2400", "+2790", "+3100", "+3370",
+    "+3600", "+3800",   "+3990", "+4150", "+4300", "+4440", "+4570", "+4690",
+};
+
 struct OperatorField {
     const char* control; // the frame control's name
     ControlKind kind;
@@ -27,6 +46,7 @@ struct OperatorField {
     opl3::Field bits;
     unsigned noSelection; // what a list without a selection stands for
     void (OPL3::*setter)(int32_t op, uint8_t value);
+    std::span<const char* const> items = {}; // a list's item texts
 };
 
 // In the order in which loading a patch sets the controls, and so in which
@@ -40,9 +60,9 @@ inline constexpr std::array<OperatorField, 12> kOperatorFields = {{
     {"CheckBoxRateScaling", ControlKind::Check, &OperatorPatch::Reg20, opl3::kRateScaling, 0,
      &OPL3::SetRateScaling},
     {"ComboBoxFreqMultiplier", ControlKind::List, &OperatorPatch::Reg20, opl3::kMultiplier, 1,
-     &OPL3::SetFreqMultiplier}, // "0 cents"
+     &OPL3::SetFreqMultiplier, kFreqMultiplierItems}, // 1: "0 cents"
     {"ComboBoxLevelScaling", ControlKind::List, &OperatorPatch::Reg40, opl3::kLevelScaling, 0,
-     &OPL3::SetLevelScaling},
+     &OPL3::SetLevelScaling, kLevelScalingItems},
     {"TrackBarVolume", ControlKind::Bar, &OperatorPatch::Reg40, opl3::kLevel, 0, &OPL3::SetLevel},
     {"TrackBarAttack", ControlKind::Bar, &OperatorPatch::Reg60, opl3::kAttack, 0, &OPL3::SetAttack},
     {"TrackBarDecay", ControlKind::Bar, &OperatorPatch::Reg60, opl3::kDecay, 0, &OPL3::SetDecay},
@@ -50,8 +70,8 @@ inline constexpr std::array<OperatorField, 12> kOperatorFields = {{
      &OPL3::SetSustain},
     {"TrackBarRelease", ControlKind::Bar, &OperatorPatch::Reg80, opl3::kRelease, 0,
      &OPL3::SetRelease},
-    {"ComboBoxWS", ControlKind::List, &OperatorPatch::RegE0, opl3::kWaveform, 0,
-     &OPL3::SetWaveform},
+    {"ComboBoxWS", ControlKind::List, &OperatorPatch::RegE0, opl3::kWaveform, 0, &OPL3::SetWaveform,
+     kWaveformItems},
 }};
 
 // The row of a control, found while compiling.

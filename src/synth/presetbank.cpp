@@ -1,7 +1,5 @@
 #include "synth/presetbank.h"
 
-#include "presets/sbi.h"
-
 #include <algorithm>
 
 PresetChoice PresetChoice::FromBytes(const std::vector<uint8_t>& bytes) {
@@ -38,21 +36,4 @@ int FindPresetName(const std::vector<std::string>& names, const std::string& tex
     for (size_t i = 0; i < names.size(); ++i)
         if (SameIgnoringCase(names[i], text)) return static_cast<int>(i);
     return -1;
-}
-
-PresetChoice ChoosePreset(const SBI& store, const std::string& name) {
-    if (name == kDefaultPresetName) return {PresetChoice::Kind::Default};
-    if (name.empty()) return {};
-    std::vector<uint8_t> bytes;
-    if (!store.ReadPreset(name, bytes)) return {PresetChoice::Kind::File};
-    return PresetChoice::FromBytes(bytes);
-}
-
-PresetBank ReadPresetBank(SBI& store, const std::string& bank) {
-    PresetBank result;
-    result.Names = store.GetPresetList(bank);
-    result.Choices.reserve(result.Names.size());
-    for (const std::string& name : result.Names)
-        result.Choices.push_back(ChoosePreset(store, name));
-    return result;
 }

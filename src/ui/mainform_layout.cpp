@@ -87,8 +87,7 @@ void TFormMain::BuildPanelPreset() {
         MakeEditList(PanelPreset, "ComboBoxPreset", {}, kDefaultPresetName, 8, 24, 187, 40);
     LabelBank = MakeLabel(PanelPreset, "LabelBank", "Bank", 8, 54);
     // Wide enough for "4op (1 to 4)" at this font; the buttons give way.
-    ComboBoxBank =
-        MakeList(PanelPreset, "ComboBoxBank", {"2op (5 & 6)", "4op (1 to 4)", "6op"}, 8, 70, 95);
+    ComboBoxBank = MakeList(PanelPreset, "ComboBoxBank", ItemList(kBankTexts), 8, 70, 95);
     ComboBoxBank->setCurrentIndex(2);
     ButtonSavePreset = MakeButton(PanelPreset, "ButtonSavePreset", "Save", 105, 68, 44);
     ButtonReset = MakeButton(PanelPreset, "ButtonReset", "Reset", 151, 68, 44);
@@ -138,9 +137,9 @@ void TFormMain::BuildPanelSynth() {
     ComboBoxCNT = MakeList(p, "ComboBoxCNT", ItemList(kConnectionTexts), 298, 24, 176);
     ComboBoxCNT->setCurrentIndex(6);
     LabelTD = MakeLabel(p, "LabelTD", "Tremolo Depth", 481, 8);
-    ComboBoxTD = MakeList(p, "ComboBoxTD", {"1 dB", "4.8 dB"}, 481, 24, 80, 4);
+    ComboBoxTD = MakeList(p, "ComboBoxTD", ItemList(kTremoloDepthTexts), 481, 24, 80, 4);
     LabelVD = MakeLabel(p, "LabelVD", "Vibrato Depth", 568, 8);
-    ComboBoxVD = MakeList(p, "ComboBoxVD", {"7 cents", "14 cents"}, 568, 24, 78);
+    ComboBoxVD = MakeList(p, "ComboBoxVD", ItemList(kVibratoDepthTexts), 568, 24, 78);
     LabelFB2 = MakeLabel(p, "LabelFB2", "Feedback Modulation", 656, 8);
     ComboBoxFB2 = MakeList(p, "ComboBoxFB2", feedbacks, 656, 24, 117, 32);
     LabelTR2 = MakeLabel(p, "LabelTR2", "Tuning (%)", 780, 8);

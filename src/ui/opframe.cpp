@@ -1,5 +1,6 @@
 #include "ui/opframe.h"
 
+#include "synth/operatorfields.h"
 #include "ui/tag.h"
 #include "ui/toolkit.h"
 
@@ -15,22 +16,6 @@
 #include <algorithm>
 
 namespace {
-
-const char* const kWaveformItems[] = {
-    "Sine",     "Half Sine",         "Absolute Sine", "Sine Pulse",
-    "Sine Alt", "Absolute Sine Alt", "Square",        "Square Pulse",
-};
-const char* const kLevelScalingItems[] = {
-    "Off",
-    "-1.5 dB / Octave",
-    "-3.0 dB / Octave",
-    "-6.0 dB / Octave",
-};
-// Item n is the multiplier field value n; the texts give the interval in cents.
-const char* const kFreqMultiplierItems[] = {
-    "-1200", "0 cents", "+1200", "+1900", "+2400", "+2790", "+3100", "+3370",
-    "+3600", "+3800",   "+3990", "+4150", "+4300", "+4440", "+4570", "+4690",
-};
 
 constexpr int kRateMax = 15;
 constexpr int kVolumeMax = 63;
@@ -76,7 +61,8 @@ TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
 
 void TFrameOp::BuildControls() {
     LabelWaveform = MakeLabel(this, "LabelWaveform", "Waveform", 8, 8);
-    ComboBoxWS = MakeList(this, "ComboBoxWS", ItemList(kWaveformItems), 8, 24, 129);
+    ComboBoxWS =
+        MakeList(this, "ComboBoxWS", ItemList(kOperatorFields[kFieldWaveform].items), 8, 24, 129);
     LabelModulation = MakeLabel(this, "LabelModulation", "Modultation", 8, 56);
     CheckBoxTremolo = MakeCheck(this, "CheckBoxTremolo", "Tremolo", 8, 72, 65);
     CheckBoxVibrato = MakeCheck(this, "CheckBoxVibrato", "Vibrato", 80, 72, 65);
@@ -84,10 +70,12 @@ void TFrameOp::BuildControls() {
     LabelLevelScaling = MakeLabel(this, "LabelLevelScaling", "Level", 8, 122);
     CheckBoxRateScaling = MakeCheck(this, "CheckBoxRateScaling", "Rate", 80, 120, 57);
     ComboBoxLevelScaling =
-        MakeList(this, "ComboBoxLevelScaling", ItemList(kLevelScalingItems), 8, 140, 129);
+        MakeList(this, "ComboBoxLevelScaling", ItemList(kOperatorFields[kFieldLevelScaling].items),
+                 8, 140, 129);
     LabelFreqMultiplier = MakeLabel(this, "LabelFreqMultiplier", "Tuning (%)", 8, 176);
     ComboBoxFreqMultiplier =
-        MakeList(this, "ComboBoxFreqMultiplier", ItemList(kFreqMultiplierItems), 8, 192, 129, 16);
+        MakeList(this, "ComboBoxFreqMultiplier", ItemList(kOperatorFields[kFieldMultiplier].items),
+                 8, 192, 129, 16);
     ComboBoxFreqMultiplier->setCurrentIndex(kDefaultMultiplier);
 }
 

@@ -12,6 +12,7 @@
 #include "midi/shortmessage.h"
 #include "presets/sbi.h"
 #include "qtloop.h"
+#include "support/countingallocator.h"
 #include "support/jackcapture.h"
 #include "support/jackserver.h"
 #include "support/portrecorder.h"
@@ -38,76 +39,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <pthread.h>
 #include <sstream>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's own count; GCC ships no header for it.
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
-
-// Allocations and locks counted on the threads a test watches: operator new
-// and pthread_mutex_lock of this program stand in for the library's.
+// The calls of the watched client counted, beside its allocations and locks.
 namespace {
-thread_local bool t_watched = false;
-std::atomic<uint64_t> g_calls{0}, g_allocations{0}, g_locks{0};
-
-void* Allocate(size_t size) {
-    if (t_watched) g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
+std::atomic<uint64_t> g_calls{0};
 } // namespace
-
-void* operator new(size_t size) {
-    return Allocate(size);
-}
-void* operator new[](size_t size) {
-    return Allocate(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
-}
-
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    using Lock = int (*)(pthread_mutex_t*);
-    static const Lock real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    if (t_watched) g_locks.fetch_add(1, std::memory_order_relaxed);
-    return real(mutex);
-}
 
 namespace {
 
@@ -134,13 +75,7 @@ protected:
     }
 };
 
-size_t HeapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return mallinfo2().uordblks;
-#endif
-}
+using counting::HeapInUse;
 
 struct Heard {
     long latencyFrames = -1; // from the note on's frame to the first frame above the floor
@@ -259,7 +194,8 @@ struct Counts {
     uint64_t calls, allocations, locks;
 };
 Counts Counted() {
-    return {g_calls.load(), g_allocations.load(), g_locks.load()};
+    const counting::Counts counted = counting::Counted();
+    return {g_calls.load(), counted.allocations, counted.locks};
 }
 
 // Stands between JACK's threads and the core: the card's periods and the
@@ -287,10 +223,10 @@ public:
 private:
     struct Watch {
         Watch() {
-            t_watched = true;
+            counting::Watch(true);
             g_calls.fetch_add(1);
         }
-        ~Watch() { t_watched = false; }
+        ~Watch() { counting::Watch(false); }
     };
     CoreLink& link_;
     EmulatedCard& card_;
@@ -664,20 +600,8 @@ TEST_F(EndToEnd, AFloodIsPlayedOnJacksThreadsWithoutAllocatingOrLocking) {
     while (played() < kTaste)
         RunLoop(10);
     const uint64_t before = played();
-    {
-        // The counting sees an allocation and a lock where there is one.
-        const Counts none = Counted();
-        std::mutex mutex;
-        t_watched = true;
-        delete new int(1);
-        mutex.lock();
-        mutex.unlock();
-        t_watched = false;
-        ASSERT_EQ(Counted().allocations, none.allocations + 1);
-        ASSERT_EQ(Counted().locks, none.locks + 1);
-        g_allocations -= 1;
-        g_locks -= 1;
-    }
+    // The counting sees an allocation and a lock where there is one.
+    ASSERT_TRUE(counting::SeesAllocationsAndLocks());
     const Counts countedBefore = Counted();
 
     const size_t heapBefore = HeapInUse();

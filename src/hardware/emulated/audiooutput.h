@@ -38,6 +38,8 @@ struct StereoOut {
     float* right;
     size_t step;
     static StereoOut Interleaved(float* frames) { return {frames, frames + 1, 2}; }
+    // The same from frame `frame` on.
+    StereoOut From(size_t frame) const { return {left + frame * step, right + frame * step, step}; }
 };
 
 // Fills `frames` frames. Runs on the audio thread: it must not lock,

@@ -49,8 +49,8 @@ uint16_t EmulatedCard::InWord(uint16_t port) {
 
 namespace {
 // The card whose period this thread is rendering: its writes can reach the
-// chip at once when the queue is full.
-thread_local EmulatedCard* t_inPeriod = nullptr;
+// chip at once when the queue is full. Initial-exec, as the port backend's.
+[[gnu::tls_model("initial-exec")]] thread_local EmulatedCard* t_inPeriod = nullptr;
 } // namespace
 
 // One period rendered in pieces, each after the writes made before it.
@@ -104,9 +104,9 @@ void EmulatedCard::SetPeriodClient(PeriodClient* client) {
 
 void EmulatedCard::WaitForRoom(RegisterWrite write) {
     while (!queue_.TryPush(write)) {
-        if (t_inPeriod == this) {
-            // The period's own writes: the chip hears them now, at the
-            // frame the period has reached, and the audio thread never waits.
+        if (owned_ || t_inPeriod == this) {
+            // The period's own writes (or its owner's): the chip hears them
+            // now, at the frame rendered so far, and the audio thread never waits.
             engine_.ApplyWrites(queue_);
             continue;
         }
@@ -151,6 +151,7 @@ void EmulatedCard::PrepareOutput(void* user, unsigned rate) {
 }
 
 bool EmulatedCard::StartOutput(OutputKeeper::Listener listener) {
+    if (owned_) throw Error("A card owned outright plays no audio output");
     StopOutput();
     std::string api;
     {
@@ -236,6 +237,10 @@ void EmulatedCard::Render(float* interleavedStereo, size_t frames) {
     std::lock_guard<std::mutex> lock(offline_);
     engine_.Period(queue_, volume_.load(std::memory_order_relaxed),
                    StereoOut::Interleaved(interleavedStereo), frames);
+}
+
+void EmulatedCard::RenderOwned(StereoOut out, size_t frames) {
+    engine_.Period(queue_, volume_.load(std::memory_order_relaxed), out, frames);
 }
 
 void EmulatedCard::SetWriteTap(WriteTap tap) {

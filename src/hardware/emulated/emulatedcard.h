@@ -102,6 +102,15 @@ public:
     unsigned OutputRate() const { return engine_.OutputRate(); }
     void Render(float* interleavedStereo, size_t frames);
 
+    // A card that the threads using it take turns on, never at the same
+    // time, and that never opens an output (a plugin instance: the host
+    // calls it from one thread at a time). Rendering it then takes no lock,
+    // and a write that finds the register queue full reaches the chip at
+    // once, at the frame rendered so far: nothing ever waits. Say so before
+    // anything is written.
+    void OwnOutright() { owned_ = true; }
+    void RenderOwned(StereoOut out, size_t frames);
+
     // Sees every write as it reaches the chip, on whichever thread applies
     // it. Set it only while no output is open.
     void SetWriteTap(WriteTap tap);
@@ -148,6 +157,7 @@ private:
 
     RegisterQueue queue_{kQueueCapacity};
     std::atomic<ChipOwner> chip_{kOffline};
+    bool owned_ = false;
     std::mutex offline_;
     SoundEngine engine_{kDefaultOutputRate};
     StereoRing* outputTap_ = nullptr;

@@ -47,7 +47,8 @@ void SoundEngine::SetOutputRate(unsigned rate) {
     chipSamples_ = std::make_unique<int16_t[]>(2 * resampler_->MaxInput());
     resampled_ = std::make_unique<float[]>(2 * Resampler::kMaxFrames);
     dcCoeff_ = static_cast<float>(1.0 - 2.0 * M_PI * kDcCutoffHz / rate);
-    silentSamples_ = 0;
+    silentSamples_ = unchecked_ = 0;
+    frame_ = 0;
 }
 
 unsigned SoundEngine::OutputRate() const {
@@ -65,27 +66,31 @@ size_t SoundEngine::Apply(RegisterQueue& queue) {
 
 void SoundEngine::ApplyWrites(RegisterQueue& queue) {
     if (idle_ && !queue.Empty()) Wake();
-    if (Apply(queue) > 0) silentSamples_ = 0;
+    if (Apply(queue) > 0) silentSamples_ = unchecked_ = 0;
 }
 
+// The chip is found silent, and the engine falls asleep, only where a piece
+// ends on the grid of kMaxFrames output frames counted from the start: at
+// the same frames however the periods are cut, so the sound never depends
+// on how long they are.
 void SoundEngine::Period(RegisterQueue& queue, uint16_t volume, StereoOut out, size_t frames) {
-    if (idle_ && queue.Empty()) {
-        Sleep(frames);
-        OutputStage(volume, nullptr, out, frames);
-        return;
+    size_t done = 0;
+    if (!idle_ || !queue.Empty()) {
+        ApplyWrites(queue);
+        while (done < frames && !idle_) {
+            const size_t n =
+                std::min(frames - done, Resampler::kMaxFrames - frame_ % Resampler::kMaxFrames);
+            Render(n);
+            OutputStage(volume, resampled_.get(), out.From(done), n);
+            done += n;
+            frame_ += n;
+            if (frame_ % Resampler::kMaxFrames == 0) CheckSilence();
+        }
     }
-    ApplyWrites(queue);
-    for (size_t done = 0; done < frames;) {
-        const size_t n = std::min(frames - done, Resampler::kMaxFrames);
-        Render(n);
-        OutputStage(volume, resampled_.get(),
-                    {out.left + done * out.step, out.right + done * out.step, out.step}, n);
-        done += n;
-    }
-    // Asleep only once the resampler's filter holds nothing but the silent chip.
-    if (silentSamples_ >= resampler_->Taps()) {
-        idle_ = true;
-        slept_ = 0;
+    if (done < frames) {
+        Sleep(frames - done);
+        OutputStage(volume, nullptr, out.From(done), frames - done);
+        frame_ += frames - done;
     }
 }
 
@@ -95,7 +100,17 @@ void SoundEngine::Render(size_t frames) {
     for (size_t i = 0; i < input; ++i)
         OPL3_Generate(chip_.get(), &samples[2 * i]);
     resampler_->Process(samples, resampled_.get(), frames);
-    silentSamples_ = ChipSilent(*chip_) ? silentSamples_ + input : 0;
+    unchecked_ += input;
+}
+
+// Asleep only once the resampler's filter holds nothing but the silent chip.
+void SoundEngine::CheckSilence() {
+    silentSamples_ = ChipSilent(*chip_) ? silentSamples_ + unchecked_ : 0;
+    unchecked_ = 0;
+    if (silentSamples_ >= resampler_->Taps()) {
+        idle_ = true;
+        slept_ = 0;
+    }
 }
 
 void SoundEngine::Sleep(size_t frames) {
@@ -111,7 +126,7 @@ void SoundEngine::Wake() {
     resampler_->Reset();
     idle_ = false;
     slept_ = 0;
-    silentSamples_ = 0;
+    silentSamples_ = unchecked_ = 0;
 }
 
 // Volume register (with a glide on changes) and AC coupling; `in` null is
@@ -130,14 +145,20 @@ void SoundEngine::OutputStage(uint16_t volume, const float* in, StereoOut out, s
         rampLeft_ = first ? 0 : kGainRamp;
     }
     float* sides[2] = {out.left, out.right};
+    // Looked at frame by frame, so the tail ends at the same frame however
+    // the periods are cut.
     constexpr float kGone = 1e-9f; // -180 dB: the tail of the AC coupling has died away
-    if (!in && rampLeft_ == 0 && std::fabs(dcOut_[0]) < kGone && std::fabs(dcOut_[1]) < kGone) {
-        dcIn_[0] = dcIn_[1] = dcOut_[0] = dcOut_[1] = 0;
-        for (size_t i = 0; i < frames; ++i)
-            sides[0][i * out.step] = sides[1][i * out.step] = 0;
-        return;
-    }
+    const auto gone = [&] {
+        return !in && rampLeft_ == 0 && std::fabs(dcOut_[0]) < kGone &&
+               std::fabs(dcOut_[1]) < kGone;
+    };
     for (size_t i = 0; i < frames; ++i) {
+        if (gone()) {
+            dcIn_[0] = dcIn_[1] = dcOut_[0] = dcOut_[1] = 0;
+            for (; i < frames; ++i)
+                sides[0][i * out.step] = sides[1][i * out.step] = 0;
+            return;
+        }
         if (rampLeft_ > 0) {
             const bool last = --rampLeft_ == 0;
             for (int c = 0; c < 2; ++c)

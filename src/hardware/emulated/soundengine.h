@@ -10,8 +10,10 @@
 //
 // Quiet idle: once the chip is provably silent (every operator that reaches
 // an output released and down at its floor, no write) and the resampler has
-// played out, a period renders nothing. The next write wakes it: the chip is first moved on in
-// one step by the time it slept, and the resampler starts afresh, so a note
+// played out, a period renders nothing. That is found only every 256 output
+// frames counted from the start, so the same writes at the same frames give
+// the same sound, sample for sample, however the periods are cut. The next write wakes it: the chip
+// is first moved on in one step by the time it slept, and the resampler starts afresh, so a note
 // sounds as it would on a card that never slept.
 //
 // Whoever calls a member owns the engine for that call; the card sees to it
@@ -61,6 +63,7 @@ public:
 private:
     size_t Apply(RegisterQueue& queue);
     void Render(size_t frames);
+    void CheckSilence();
     void Sleep(size_t frames);
     void Wake();
     void OutputStage(uint16_t volume, const float* in, StereoOut out, size_t frames);
@@ -73,7 +76,9 @@ private:
 
     // Quiet idle.
     bool idle_ = false;
+    uint64_t frame_ = 0;         // output frames since the rate was set
     uint64_t silentSamples_ = 0; // chip samples rendered since it fell silent
+    uint64_t unchecked_ = 0;     // chip samples rendered since silence was last checked
     uint64_t slept_ = 0;         // chip samples not rendered while idle
 
     // Output stage.
