@@ -4,6 +4,7 @@
 #include "hardware/giveio.h"
 
 #include <cmath>
+#include <mutex>
 
 namespace {
 using namespace opl3;
@@ -122,6 +123,16 @@ OPL3::Frequency OPL3::ComputeFrequency(int32_t note, int32_t cents) {
         f >>= 4;
     }
     return {static_cast<uint8_t>(block), static_cast<uint16_t>(f)};
+}
+
+int OPL3::KeyScaleNumber(int32_t note, int32_t cents) {
+    // Every construction builds the same table; a caller may come first.
+    static std::once_flag built;
+    std::call_once(built, [] {
+        if (FrequencyTable[0] == 0) BuildFrequencyTable();
+    });
+    const Frequency f = ComputeFrequency(note, cents);
+    return f.Block * 2 + (f.FNumber >> 9 & 1);
 }
 
 void OPL3::KeyOn(uint8_t note, int32_t cents4, int32_t cents2, int slot) {

@@ -4,6 +4,18 @@
 
 #include <algorithm>
 
+// A cut never splits a UTF-8 sequence: its continuation bytes go with it.
+PresetName PresetName::Of(std::string_view name) {
+    PresetName kept;
+    size_t size = std::min(name.size(), kCapacity);
+    if (size < name.size())
+        while (size > 0 && (static_cast<unsigned char>(name[size]) & 0xC0) == 0x80)
+            --size;
+    std::copy_n(name.begin(), size, kept.bytes.begin());
+    kept.size = static_cast<uint8_t>(size);
+    return kept;
+}
+
 PresetChoice PresetChoice::FromBytes(const std::vector<uint8_t>& bytes) {
     PresetChoice choice;
     choice.kind = Kind::File;
@@ -34,11 +46,16 @@ int FindPresetName(const std::vector<std::string>& names, const std::string& tex
 }
 
 PresetChoice ChoosePreset(const SBI& store, const std::string& name) {
-    if (name == kDefaultPresetName) return {PresetChoice::Kind::Default};
-    if (name.empty()) return {};
-    std::vector<uint8_t> bytes;
-    if (!store.ReadPreset(name, bytes)) return {PresetChoice::Kind::File};
-    return PresetChoice::FromBytes(bytes);
+    PresetChoice choice;
+    if (name == kDefaultPresetName) {
+        choice.kind = PresetChoice::Kind::Default;
+    } else if (!name.empty()) {
+        std::vector<uint8_t> bytes;
+        choice.kind = PresetChoice::Kind::File;
+        if (store.ReadPreset(name, bytes)) choice = PresetChoice::FromBytes(bytes);
+    }
+    choice.name = PresetName::Of(name);
+    return choice;
 }
 
 PresetBank ReadPresetBank(SBI& store, const std::string& bank) {
