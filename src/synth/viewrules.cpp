@@ -15,7 +15,19 @@ std::string PresetPartsText(const SynthState& state) {
     return "4op " + std::string(four.View()) + " + 2op " + std::string(two.View());
 }
 
-// The first poll only takes the counts: what came before is no activity.
+std::string PresetPartsTip(const SynthState& state) {
+    if (!state.presetChosen)
+        return "The Default patch is silent: choose a preset from the list below to hear "
+               "something";
+    const PresetName& four = state.parts[static_cast<size_t>(VoicePart::Ops1To4)];
+    const PresetName& two = state.parts[static_cast<size_t>(VoicePart::Ops5To6)];
+    if (four == two) return "Both voices play " + std::string(four.View());
+    return "Operators 1-4 play " + std::string(four.View()) + ", operators 5-6 play " +
+           std::string(two.View()) +
+           ": a 4op preset replaces operators 1-4 only, a 2op preset operators 5-6 only";
+}
+
+// Counts start at 0 with the synthesizer, and wrap around.
 void MidiActivity::Poll(const std::array<uint32_t, kMidiChannelCount>& counts, int channel,
                         int64_t nowMs) {
     if (channel != channel_) other_ = -1;
@@ -25,7 +37,7 @@ void MidiActivity::Poll(const std::array<uint32_t, kMidiChannelCount>& counts, i
     bool any = false;
     for (int c = 0; c < kMidiChannelCount; ++c) {
         const uint32_t arrived = counts[static_cast<size_t>(c)] - last_[static_cast<size_t>(c)];
-        if (!started_ || arrived == 0) continue;
+        if (arrived == 0) continue;
         any = true;
         if (c == channel) {
             busiest = -2; // the channel listened to has its own
@@ -35,7 +47,6 @@ void MidiActivity::Poll(const std::array<uint32_t, kMidiChannelCount>& counts, i
         }
     }
     last_ = counts;
-    started_ = true;
     if (any) {
         heard_ = true;
         lastMessageMs_ = nowMs;

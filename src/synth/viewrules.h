@@ -16,6 +16,8 @@ std::bitset<128> SoundingNotes(const SynthState& state);
 // was ever loaded, then the two presets that sound when they differ
 // ("4op Organ + 2op Clarinet"), otherwise nothing. In the names' own bytes.
 std::string PresetPartsText(const SynthState& state);
+// The same at length, for its tooltip.
+std::string PresetPartsTip(const SynthState& state);
 
 // The MIDI light and the channel hint, from the counts of received
 // messages per channel, read now and then.
@@ -34,7 +36,6 @@ public:
 
 private:
     std::array<uint32_t, kMidiChannelCount> last_{};
-    bool started_ = false;
     bool heard_ = false; // a message arrived since the first poll
     int64_t lastMessageMs_ = 0;
     int channel_ = 0;

@@ -1,6 +1,7 @@
 #include "ui/ccform.h"
 
 #include "synth/controllermap.h"
+#include "synth/controltips.h"
 #include "ui/toolkit.h"
 
 #include <QGroupBox>
@@ -27,6 +28,9 @@ TFormCc::TFormCc(QWidget* owner)
         ValueListEditorCc->AddRow(row.key, QString::number(row.defaultNumber));
     ValueListEditorCc->setColumnWidth(0, 401);
     ValueListEditorCc->setColumnWidth(1, 88);
+    ValueListEditorCc->SetValueTip([](const QString& value) {
+        return QString::fromStdString(ControllerValueTip(value.toStdString()));
+    });
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

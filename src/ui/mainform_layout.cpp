@@ -20,7 +20,6 @@
 
 namespace {
 
-
 const char* const kFrameNumbers[kOperatorCount] = {"1", "4", "7", "10", "13", "16"};
 // Operator pairs 1-2, 3-4 and 5-6 stand in three columns.
 constexpr int kFrameLeft[3] = {8, 330, 651};
@@ -44,6 +43,7 @@ void TFormMain::BuildForm() {
     BuildPanelCntSchematic();
     BuildPanelSynth();
     BuildOperatorFrames();
+    BuildHints();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     ConnectHandlers();
@@ -52,7 +52,8 @@ void TFormMain::BuildForm() {
 void TFormMain::BuildPanelMidi() {
     PanelMidi = MakePanel(this, "PanelMidi", 1, 2, 178, 103);
     LabelMidiInput = MakeLabel(PanelMidi, "LabelMidiInput", "Midi Input Device", 8, 8);
-    ComboBoxMidiIn = MakeList(PanelMidi, "ComboBoxMidiIn", {"No midi input"}, 8, 24, 162, 24);
+    ComboBoxMidiIn =
+        MakeList<FreshList>(PanelMidi, "ComboBoxMidiIn", {"No midi input"}, 8, 24, 162, 24);
     LabelChannel = MakeLabel(PanelMidi, "LabelChannel", "Channel", 8, 54);
     QStringList channels;
     for (int c = 1; c <= 16; ++c)
@@ -101,8 +102,7 @@ void TFormMain::BuildPanelOutput() {
     CheckBoxMute = MakeCheck(PanelOutput, "CheckBoxMute", "Mute", 218, 34, 52, false);
     LabelPan = MakeLabel<ClickLabel>(PanelOutput, "LabelPan", "Pan", 8, 72);
     LabelL = MakeLabel(PanelOutput, "LabelL", "L", 48, 72);
-    TrackBarPan =
-        MakeTrackBar(PanelOutput, "TrackBarPan", kPanMin, kPanMax, 8, {60, 64, 150, 28});
+    TrackBarPan = MakeTrackBar(PanelOutput, "TrackBarPan", kPanMin, kPanMax, 8, {60, 64, 150, 28});
     LabelR = MakeLabel(PanelOutput, "LabelR", "R", 214, 72);
 }
 

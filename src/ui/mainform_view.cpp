@@ -45,6 +45,7 @@ void TFormMain::ShowCore() {
     ShowVoice(state);
     ShowTunings(state);
     ShowPresetPanel(state);
+    ShowHints(state);
     shown_ = state;
 }
 
