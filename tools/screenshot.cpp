@@ -69,7 +69,7 @@ QPixmap Scene(TFormMain& form, const std::string& scene) {
         TFrameOp& op = *form.OperatorFrames[1];
         op.TrackBarAttack->setValue(11);
         AskTip(op.TrackBarAttack);
-        return Screen(Around(op.parentWidget(), 4));
+        return Screen(form.frameGeometry());
     }
     if (scene == "drag") {
         QSlider* bar = form.OperatorFrames[4]->TrackBarVolume;
