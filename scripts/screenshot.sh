@@ -11,6 +11,7 @@ out="$PWD/docs/mainwindow.png"
 browser="$PWD/docs/browser.png"
 mkdir -p docs
 cd data
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" ../build/tools/vi801_screenshot "$out" \
-    "$browser" "$PWD/2op" "$PWD/4op" "$PWD/6op"
+shoot() { QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" ../build/tools/vi801_screenshot "$@"; }
+shoot "$out"
+shoot "$browser" browser "$PWD/2op" "$PWD/4op" "$PWD/6op"
 echo "wrote $out and $browser"

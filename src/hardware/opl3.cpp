@@ -124,6 +124,17 @@ OPL3::Frequency OPL3::ComputeFrequency(int32_t note, int32_t cents) {
     return {static_cast<uint8_t>(block), static_cast<uint16_t>(f)};
 }
 
+int OPL3::KeyScaleNumber(int32_t note, int32_t cents) {
+    // Every construction builds the same table; a caller may come first.
+    // A guarded static, not call_once: the plugin may use no dynamic TLS.
+    [[maybe_unused]] static const bool built = [] {
+        if (FrequencyTable[0] == 0) BuildFrequencyTable();
+        return true;
+    }();
+    const Frequency f = ComputeFrequency(note, cents);
+    return f.Block * 2 + (f.FNumber >> 9 & 1);
+}
+
 void OPL3::KeyOn(uint8_t note, int32_t cents4, int32_t cents2, int slot) {
     const uint16_t ch = SlotChannel[slot];
     const Frequency f4 = ComputeFrequency(note, cents4);

@@ -52,6 +52,10 @@ public:
     int32_t NoteOff(uint8_t note);
     // Re-pitches every sounding note without restarting it.
     void Retune(int32_t cents4, int32_t cents2);
+    // The key-scale number of a note at a voice's cents: block * 2 plus the
+    // F-number's top bit (the note-select bit stays 0). Envelope rates with
+    // rate scaling follow it.
+    static int KeyScaleNumber(int32_t note, int32_t cents);
 
     // Programs all six slots; sounding notes keep sounding with the new sound.
     void SetPatch(const SynthPatch& patch, const PatchSettings& settings);

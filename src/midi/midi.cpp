@@ -190,6 +190,12 @@ struct Midi::Input {
 
 Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)) {
     QuietJack();
+    ListDevices();
+}
+
+void Midi::ListDevices() {
+    devices_.clear();
+    systems_.clear();
     for (System system : {System::Alsa, System::Jack}) {
         if (!Reachable(system)) continue;
         try {

@@ -24,8 +24,8 @@ public:
     static constexpr const char* kNoInputText = "No midi input";
     static constexpr const char* kVirtualInputText = "VI 801 virtual input";
 
-    // Lists the inputs once; opens nothing. Without any MIDI system there
-    // are none.
+    // Lists the inputs; opens nothing. Without any MIDI system there are
+    // none.
     explicit Midi(QObject* owner);
     ~Midi(); // closes the open input: no message is posted afterwards
     Midi(const Midi&) = delete;
@@ -34,6 +34,10 @@ public:
     // "No midi input", the inputs, and last the virtual input when a MIDI
     // system is there. Returns the number of entries (at least 1).
     int GetDeviceList(QStringList& list) const;
+    // Lists the inputs again, as the constructor does: inputs that appeared
+    // since (a keyboard plugged in, a program started, a JACK server) are
+    // offered, those that went are not. The open input stays open.
+    void ListDevices();
     // Closes the open input, then opens entry index of the list (0 opens
     // nothing). Returns IsOpen.
     bool OpenDevice(int index);

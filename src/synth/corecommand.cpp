@@ -36,7 +36,7 @@ const PresetBank* Apply(SynthCore& core, const CoreCommand& c) {
                    [&](const Settings& x) { core.SetPatchSettings(x.settings); },
                    [&](const Default&) { core.LoadDefaultPatch(); },
                    [&](const Preset& x) { core.LoadPreset(x.choice); },
-                   [&](const Reset&) { core.ResetChip(); },
+                   [&](const Reset& x) { core.ResetPreset(x.choice); },
                    [&](const Bank& x) { replaced = core.SetBank(x.bank); },
                    [&](const Select& x) { core.SelectPreset(x.index); },
                    [&](const Midi& x) { core.HandleMidiData(x.source, x.message); },

@@ -59,7 +59,9 @@ struct Default {};
 struct Preset {
     PresetChoice choice;
 };
-struct Reset {};
+struct Reset {
+    PresetChoice choice; // applied after the chip is cleared
+};
 struct Bank {
     const PresetBank* bank; // owned by the sender until the core hands it back
 };

@@ -75,3 +75,14 @@ constexpr int ListItemFromController(uint8_t value, int items) {
     const int index = items * int{value} / 127;
     return index < items ? index : items - 1;
 }
+
+// The card's output levels 0..31 of the left and right side: the pan lowers
+// only the side away from it, by pan/64 of the volume (cut toward zero
+// after adding a quarter).
+struct SideLevels {
+    int left, right;
+};
+constexpr SideLevels PanLevels(int volume, int pan) {
+    const int a = static_cast<int>(volume * pan * 0.015625 + 0.25);
+    return {pan > 0 ? volume - a : volume, pan < 0 ? volume + a : volume};
+}

@@ -2,6 +2,18 @@
 
 #include <algorithm>
 
+// A cut never splits a UTF-8 sequence: its continuation bytes go with it.
+PresetName PresetName::Of(std::string_view name) {
+    PresetName kept;
+    size_t size = std::min(name.size(), kCapacity);
+    if (size < name.size())
+        while (size > 0 && (static_cast<unsigned char>(name[size]) & 0xC0) == 0x80)
+            --size;
+    std::copy_n(name.begin(), size, kept.bytes.begin());
+    kept.size = static_cast<uint8_t>(size);
+    return kept;
+}
+
 PresetChoice PresetChoice::FromBytes(const std::vector<uint8_t>& bytes) {
     PresetChoice choice;
     choice.kind = Kind::File;

@@ -7,12 +7,25 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class SBI;
 
 // The built-in preset; never a file.
 inline constexpr const char* kDefaultPresetName = "Default";
+
+// A preset's name kept by value, for whoever shows what sounds: the bytes
+// of its file's name, cut to whole characters when longer than it holds.
+struct PresetName {
+    static constexpr size_t kCapacity = 48;
+    std::array<char, kCapacity> bytes{};
+    uint8_t size = 0;
+
+    static PresetName Of(std::string_view name);
+    std::string_view View() const { return {bytes.data(), size}; }
+    bool operator==(const PresetName&) const = default;
+};
 
 // A preset name as the synthesizer applies it: the Default patch, nothing
 // (an empty name), or a file's bytes (unreadable: the load fails).
@@ -22,6 +35,7 @@ struct PresetChoice {
     bool readable = false;
     uint8_t size = 0;
     std::array<uint8_t, kMaxPresetFileSize> bytes{};
+    PresetName name{}; // what it is called, "Default" for the built-in one
 
     std::span<const uint8_t> Bytes() const { return {bytes.data(), size}; }
     static PresetChoice FromBytes(const std::vector<uint8_t>& bytes);

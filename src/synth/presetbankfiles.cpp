@@ -4,11 +4,16 @@
 #include "synth/presetbank.h"
 
 PresetChoice ChoosePreset(const SBI& store, const std::string& name) {
-    if (name == kDefaultPresetName) return {PresetChoice::Kind::Default};
-    if (name.empty()) return {};
-    std::vector<uint8_t> bytes;
-    if (!store.ReadPreset(name, bytes)) return {PresetChoice::Kind::File};
-    return PresetChoice::FromBytes(bytes);
+    PresetChoice choice;
+    if (name == kDefaultPresetName) {
+        choice.kind = PresetChoice::Kind::Default;
+    } else if (!name.empty()) {
+        std::vector<uint8_t> bytes;
+        choice.kind = PresetChoice::Kind::File;
+        if (store.ReadPreset(name, bytes)) choice = PresetChoice::FromBytes(bytes);
+    }
+    choice.name = PresetName::Of(name);
+    return choice;
 }
 
 PresetBank ReadPresetBank(SBI& store, const std::string& bank) {

@@ -281,27 +281,47 @@ void SynthCore::LoadDefaultPatch() {
     SetSynthPatch(patch);
     SetPatchSettings(settings);
     Chip().SetPatch(patch, settings);
+    state_.parts.fill(PresetName::Of(kDefaultPresetName));
 }
 
-void SynthCore::LoadPreset(const PresetChoice& choice) {
+bool SynthCore::LoadPreset(const PresetChoice& choice) {
     EditStep step(*this, {});
     ShowLabel(SynthState::kPlainLabel);
     if (choice.kind == PresetChoice::Kind::Default) {
         LoadDefaultPatch();
-        return;
+        return true;
     }
-    if (choice.kind == PresetChoice::Kind::None || !choice.readable) return;
+    if (choice.kind == PresetChoice::Kind::None || !choice.readable) return false;
     SynthPatch patch = GetSynthPatch();
     PatchSettings settings = GetPatchSettings();
-    if (!DecodePreset(choice.Bytes(), patch, settings)) return;
+    if (!DecodePreset(choice.Bytes(), patch, settings)) return false;
     ShowLabel(state_.presetIndex + 1);
     SetSynthPatch(patch);
     SetPatchSettings(settings);
     Chip().SetPatch(patch, settings);
+    NoteParts(choice);
+    return true;
+}
+
+// A file that decoded is of the kind its size says.
+void SynthCore::NoteParts(const PresetChoice& choice) {
+    const size_t fileSize = choice.size;
+    state_.presetChosen = true;
+    auto& parts = state_.parts;
+    if (fileSize != PresetFileSize(PresetKind::TwoOperator))
+        parts[static_cast<size_t>(VoicePart::Ops1To4)] = choice.name;
+    if (fileSize != PresetFileSize(PresetKind::FourOperator))
+        parts[static_cast<size_t>(VoicePart::Ops5To6)] = choice.name;
 }
 
 void SynthCore::ResetChip() {
     Chip().Reset();
+    NoteSlots();
+}
+
+void SynthCore::ResetPreset(const PresetChoice& choice) {
+    ResetChip();
+    if (!LoadPreset(choice)) Chip().SetPatch(GetSynthPatch(), GetPatchSettings());
 }
 
 // --- the preset list ---
@@ -352,6 +372,7 @@ void SynthCore::HandleMidiData(uint32_t source, ShortMessage m) {
         }
     } else {
         channel = state_.channel;
+        if (m.Status >= kNoteOff && m.Status < 0xF0) ++state_.received[m.Status & 0x0F];
     }
     // Other channels, key and channel pressure, and system messages are ignored.
     if (m.Status < kNoteOff || (m.Status & 0x0F) != channel) return;
@@ -398,6 +419,8 @@ void SynthCore::NoteOn(uint8_t note, uint8_t velocity) {
         for (int interval : kChordIntervals)
             StartNote(cents4, cents2, static_cast<uint8_t>(note + interval));
     state_.poly = StartNote(cents4, cents2, note);
+    state_.lastNote = note;
+    NoteSlots();
 }
 
 void SynthCore::NoteOff(uint8_t note) {
@@ -405,6 +428,7 @@ void SynthCore::NoteOff(uint8_t note) {
         for (int interval : kChordIntervals)
             StopNote(static_cast<uint8_t>(note + interval));
     state_.poly = StopNote(note);
+    NoteSlots();
 }
 
 // A note a pedal holds, struck again, is released and started again.
@@ -440,6 +464,11 @@ void SynthCore::ReleaseAllNotes() {
         if (note != OPL3::FreeSlot) count = opl3.NoteOff(static_cast<uint8_t>(note));
     state_.poly = count;
     pedals_.Forget();
+    NoteSlots();
+}
+
+void SynthCore::NoteSlots() {
+    state_.slotNotes = Chip().Slots;
 }
 
 // The volumes are the levels at velocity 127 and stay as they are; the chip
@@ -511,17 +540,20 @@ void SynthCore::HandleUnboundController(uint8_t number, uint8_t value) {
 void SynthCore::PressSustain(bool down) {
     pedals_.SetSustain(down, [this](uint8_t note) { state_.poly = Chip().NoteOff(note); });
     state_.sustain = down;
+    NoteSlots();
 }
 
 void SynthCore::PressSostenuto(bool down) {
     pedals_.SetSostenuto(down, Chip().Slots,
                          [this](uint8_t note) { state_.poly = Chip().NoteOff(note); });
     state_.sostenuto = down;
+    NoteSlots();
 }
 
 void SynthCore::LiftPedals() {
     pedals_.Lift([this](uint8_t note) { state_.poly = Chip().NoteOff(note); });
     state_.sustain = state_.sostenuto = false;
+    NoteSlots();
 }
 
 void SynthCore::SetPedalsEnabled(bool on) {
@@ -702,15 +734,10 @@ void SynthCore::WriteVoiceField(VoiceField field) {
     (Chip().*kVoiceSetters[Index(field)])(static_cast<uint8_t>(state_.voice[Index(field)]));
 }
 
-// The pan lowers only the side away from the pan direction, by p/64 of the volume.
 void SynthCore::WriteAttenuation() {
-    const int v = state_.volume;
-    const int p = state_.pan;
-    const int a = static_cast<int>(v * p * 0.015625 + 0.25);
-    const int left = p > 0 ? v - a : v;
-    const int right = p < 0 ? v + a : v;
-    card_->SetAttenuation(static_cast<uint8_t>(kLevelMax - left),
-                          static_cast<uint8_t>(kLevelMax - right));
+    const SideLevels levels = PanLevels(state_.volume, state_.pan);
+    card_->SetAttenuation(static_cast<uint8_t>(kLevelMax - levels.left),
+                          static_cast<uint8_t>(kLevelMax - levels.right));
 }
 
 void SynthCore::WriteMute() {

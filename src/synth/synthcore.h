@@ -73,10 +73,14 @@ public:
     void LoadDefaultPatch();
     // A preset applied: what its kind carries replaced and the whole patch
     // programmed; the label numbers the selected preset. A file that does
-    // not decode changes nothing but the label.
-    void LoadPreset(const PresetChoice& choice);
+    // not decode changes nothing but the label. True when it applied one.
+    bool LoadPreset(const PresetChoice& choice);
     // The chip silenced and cleared, every slot freed; the values stay.
     void ResetChip();
+    // Reset: the chip cleared, then the preset applied. A choice that
+    // applies nothing programs the patch as it is again, so the chip never
+    // stays cleared under a window showing a patch.
+    void ResetPreset(const PresetChoice& choice);
 
     // The preset list program changes choose from (not owned; null: none).
     // Returns the bank it replaces.
@@ -145,6 +149,8 @@ private:
     bool Sounds(uint8_t note) const;
     int32_t SoundingCount() const;
     void ReleaseAllNotes();
+    void NoteSlots();
+    void NoteParts(const PresetChoice& choice);
     void PitchBend(uint8_t data1, uint8_t data2);
     void HandleUnboundController(uint8_t number, uint8_t value);
     void PressSustain(bool down);

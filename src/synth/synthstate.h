@@ -5,6 +5,7 @@
 #include "synth/controllermap.h"
 #include "synth/noterules.h"
 #include "synth/operatorfields.h"
+#include "synth/presetbank.h"
 
 #include <array>
 #include <cstdint>
@@ -67,6 +68,13 @@ struct LearnedBinding {
     bool operator==(const LearnedBinding&) const = default;
 };
 
+inline constexpr int kMidiChannelCount = 16;
+
+// The two voices of the patch, which presets of two and four operators
+// replace one at a time: operators 1-4 and operators 5-6.
+enum class VoicePart : uint8_t { Ops1To4, Ops5To6 };
+inline constexpr int kVoicePartCount = 2;
+
 struct SynthState {
     std::array<OperatorState, kOperatorCount> ops{};
     // By VoiceField: list items, then the four outputs as 0 or 1.
@@ -87,6 +95,24 @@ struct SynthState {
     static constexpr int kPlainLabel = -1000;
     int presetLabel = kPlainLabel;
     uint32_t presetLabelSerial = 0;
+
+    // What each voice was last loaded from ("Default" at first), and
+    // whether a preset file was ever loaded in this run.
+    std::array<PresetName, kVoicePartCount> parts{PresetName::Of(kDefaultPresetName),
+                                                  PresetName::Of(kDefaultPresetName)};
+    bool presetChosen = false;
+
+    // The note each of the chip's slots plays (a chord's notes too), or
+    // OPL3::FreeSlot; and the note played last, middle C at first.
+    std::array<int32_t, OPL3::kSlotCount> slotNotes = [] {
+        std::array<int32_t, OPL3::kSlotCount> free{};
+        free.fill(OPL3::FreeSlot);
+        return free;
+    }();
+    int lastNote = 60;
+    // MIDI messages received from inputs, by channel (the mini keyboard's
+    // are not counted). They only grow, and wrap around.
+    std::array<uint32_t, kMidiChannelCount> received{};
 
     std::array<int, kControllerRowCount> controllers = [] {
         std::array<int, kControllerRowCount> numbers{};

@@ -1,6 +1,7 @@
 #include "ui/ccform.h"
 
 #include "synth/controllermap.h"
+#include "synth/controltips.h"
 #include "synth/synthstate.h"
 #include "ui/toolkit.h"
 
@@ -33,6 +34,9 @@ TFormCc::TFormCc(QWidget* owner)
     ValueListEditorCc->setColumnWidth(0, 401);
     ValueListEditorCc->setColumnWidth(1, 88);
     BuildLearning();
+    ValueListEditorCc->SetValueTip([](const QString& value) {
+        return QString::fromStdString(ControllerValueTip(value.toStdString()));
+    });
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -55,6 +55,30 @@ constexpr int kLowerCaseBit = 0x20;
 // The step buttons' program changes: data2 is a signed step.
 constexpr ShortMessage kStepUp{0xC0, 0, 0xFF}, kStepDown{0xC0, 0, 0x01};
 
+// A sounding key glows amber, the black ones darker.
+const QColor kLitWhite(0xFF, 0xB8, 0x4D), kLitBlack(0xC2, 0x6A, 0x00);
+
+// The letters and note names are drawn disabled, yet must be read: the
+// disabled text colour is the normal one lightened only as far as it keeps
+// a contrast of 4.5:1 with the panel.
+QPalette Readable(QPalette palette, QPalette::ColorRole text) {
+    const QColor background = palette.color(QPalette::Window);
+    const QColor normal = palette.color(QPalette::Active, text);
+    QColor dimmed = normal;
+    for (double share = 0.45; share > 0; share -= 0.05) {
+        const QColor mixed = QColor::fromRgbF(
+            static_cast<float>(normal.redF() + share * (background.redF() - normal.redF())),
+            static_cast<float>(normal.greenF() + share * (background.greenF() - normal.greenF())),
+            static_cast<float>(normal.blueF() + share * (background.blueF() - normal.blueF())));
+        if (ContrastRatio(mixed, background) >= 4.5) {
+            dimmed = mixed;
+            break;
+        }
+    }
+    palette.setColor(QPalette::Disabled, text, dimmed);
+    return palette;
+}
+
 QToolButton* MakeStepButton(QWidget* parent, const char* name, Qt::ArrowType arrow, int top) {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
@@ -69,7 +93,7 @@ QToolButton* MakeStepButton(QWidget* parent, const char* name, Qt::ArrowType arr
 
 PianoKey::PianoKey(QWidget* parent, bool black, std::function<void(PianoKey*)> down,
                    std::function<void(PianoKey*)> up)
-    : QFrame(parent), down_(std::move(down)), up_(std::move(up)) {
+    : QFrame(parent), down_(std::move(down)), up_(std::move(up)), black_(black) {
     setAutoFillBackground(true);
     QPalette palette;
     palette.setColor(QPalette::Window, black ? Qt::black : Qt::white);
@@ -81,6 +105,16 @@ PianoKey::PianoKey(QWidget* parent, bool black, std::function<void(PianoKey*)> d
 
 void PianoKey::ShowPressed(bool pressed) {
     setFrameStyle(pressed ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
+}
+
+void PianoKey::ShowSounding(bool sounding) {
+    if (sounding == sounding_) return;
+    sounding_ = sounding;
+    QPalette lit = palette();
+    const QColor white = sounding ? kLitWhite : QColor(Qt::white);
+    const QColor black = sounding ? kLitBlack : QColor(Qt::black);
+    lit.setColor(QPalette::Window, black_ ? black : white);
+    setPalette(lit);
 }
 
 // Any button plays the key.
@@ -124,6 +158,7 @@ void TFormKBD::BuildKeymap() {
         button->setEnabled(false);
         button->setFocusPolicy(Qt::NoFocus);
         button->setGeometry(b.left, b.top, 23, 22);
+        button->setPalette(Readable(button->palette(), QPalette::ButtonText));
         KeymapButtons[i] = button;
     }
 }
@@ -156,8 +191,14 @@ void TFormKBD::BuildScale() {
     for (size_t i = 0; i < ScaleLabels.size(); ++i) {
         QLabel* label = MakeLabel(PanelScale, kScale[i].name, kScale[i].text, kScale[i].left, 4);
         label->setEnabled(false); // greyed
+        label->setPalette(Readable(label->palette(), QPalette::WindowText));
         ScaleLabels[i] = label;
     }
+}
+
+void TFormKBD::ShowSounding(const std::bitset<128>& notes) {
+    for (PianoKey* key : Keys)
+        key->ShowSounding(notes.test(static_cast<size_t>(TagOf(key))));
 }
 
 void TFormKBD::SendNoteOn(uint8_t note) {

@@ -24,6 +24,9 @@ public:
              std::function<void(PianoKey*)> up);
     // The pressed look: a border while the key is held.
     void ShowPressed(bool pressed);
+    // The sounding look: lit while the synthesizer plays its note.
+    void ShowSounding(bool sounding);
+    bool Sounding() const { return sounding_; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -31,6 +34,8 @@ protected:
 
 private:
     std::function<void(PianoKey*)> down_, up_;
+    bool black_;
+    bool sounding_ = false;
 };
 
 class TFormKBD : public QWidget {
@@ -51,6 +56,8 @@ public:
     // Virtual-key codes; bit 5 of key is cleared, as the window sees it.
     void FormKeyDown(int& key);
     void FormKeyUp(int& key);
+    // Lights the keys whose notes sound, however they were played.
+    void ShowSounding(const std::bitset<128>& notes);
 
     QWidget* const Owner; // receives the posted messages; not owned
 

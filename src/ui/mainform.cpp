@@ -112,6 +112,7 @@ void TFormMain::Release() {
     delete BrowserForm; // its last preview note goes before the core does
     BrowserForm = nullptr;
     pollTimer_.reset();
+    activityTimer_.reset();
     Link.reset(); // the core comes back to this thread
     Fm801 = nullptr;
     Core.reset(); // resets the chip: no note keeps sounding
@@ -197,7 +198,12 @@ void ShowModeless(QWidget* window) {
 }
 } // namespace
 
+// The first time it opens beside the window, where it hides no operator.
 void TFormMain::ButtonKbdClick() {
+    if (KeyboardForm && !keyboardPlaced_) {
+        PlaceKeyboard();
+        keyboardPlaced_ = true;
+    }
     ShowModeless(KeyboardForm);
 }
 

@@ -8,6 +8,7 @@
 #include "presets/patchrecord.h"
 #include "synth/presetbank.h"
 #include "synth/synthstate.h"
+#include "synth/viewrules.h"
 #include "ui/toolkit.h"
 
 #include <QCheckBox>
@@ -213,6 +214,14 @@ public:
     QSlider* TrackBarPan;
     QLabel* LabelR;
 
+    // Beside the described controls: the line beside the preset label (a
+    // hint while no preset was ever chosen, then the two presets that sound
+    // when they differ), the MIDI light, and which channel input arrives on
+    // when it is not the one listened to (a click listens there).
+    QLabel* LabelPresetParts;
+    QLabel* MidiLight;
+    ClickLabel* LabelChannelHint;
+
     QFrame* PanelCntSchematic;
     QLabel* LabelCntSchematic;
     QFrame* PanelImage;
@@ -298,6 +307,18 @@ private:
     void ShowPresetNumber(int index);
     void Release();
 
+    // ui/mainform_hints.cpp
+    void BuildHints();
+    void SetTips();
+    void SetOperatorTips(int op);
+    void ShowHints(const SynthState& state);
+    void ShowPresetParts(const SynthState& state);
+    void UpdatePresetButtons();
+    void PollMidiActivity();
+    void ReadMidiInputsAgain();
+    void PlaceKeyboard();
+    const SynthState& TipState() const;
+
     bool terminated_ = false;
     void FreeReturnedBanks();
     void FollowCore(EmulatedCard* card);
@@ -312,4 +333,7 @@ private:
     std::optional<SynthState> shown_;
     int shownPicture_ = -2;
     std::string lastPreset_ = kDefaultPresetName;
+    std::unique_ptr<QTimer> activityTimer_;
+    MidiActivity activity_;
+    bool keyboardPlaced_ = false;
 };

@@ -26,9 +26,9 @@ constexpr uint8_t kPreviewVelocity = 127;
 
 } // namespace
 
-// In the free corner right of the "Preset" label: no described control moves.
+// In the free corner right of the "Bank" label: no described control moves.
 void TFormMain::BuildBrowserButton() {
-    ButtonBrowse = MakeButton(PanelPreset, "ButtonBrowse", "Browse...", 131, 3, 64);
+    ButtonBrowse = MakeButton(PanelPreset, "ButtonBrowse", "Browse...", 131, 49, 64);
     ButtonBrowse->setFixedHeight(20);
     ButtonBrowse->setToolTip("Sound browser: instruments of your bank files (Ctrl+L)");
     OnClick(ButtonBrowse, [this] { ButtonBrowseClick(); });
@@ -55,7 +55,9 @@ void TFormMain::ChooseInstrument(const BankInstrument& instrument) {
     const std::string name = PresetNameFor("", instrument);
     ComboBoxPreset->setCurrentIndex(-1);
     ComboBoxPreset->setEditText(QString::fromStdString(name));
-    Link->Send(command::Preset{PresetChoice::FromBytes(InstrumentPresetFile(instrument, name))});
+    PresetChoice choice = PresetChoice::FromBytes(InstrumentPresetFile(instrument, name));
+    choice.name = PresetName::Of(name);
+    Link->Send(command::Preset{choice});
     Link->Sync();
     ShowCore();
     LabelPreset->setText("Preset");

@@ -46,6 +46,7 @@ void TFormMain::BuildForm() {
     BuildOperatorFrames();
     BuildPlayMenu();
     BuildEditMenu();
+    BuildHints();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     ConnectHandlers();
@@ -54,7 +55,8 @@ void TFormMain::BuildForm() {
 void TFormMain::BuildPanelMidi() {
     PanelMidi = MakePanel(this, "PanelMidi", 1, 2, 178, 103);
     LabelMidiInput = MakeLabel(PanelMidi, "LabelMidiInput", "Midi Input Device", 8, 8);
-    ComboBoxMidiIn = MakeList(PanelMidi, "ComboBoxMidiIn", {"No midi input"}, 8, 24, 162, 24);
+    ComboBoxMidiIn =
+        MakeList<FreshList>(PanelMidi, "ComboBoxMidiIn", {"No midi input"}, 8, 24, 162, 24);
     LabelChannel = MakeLabel(PanelMidi, "LabelChannel", "Channel", 8, 54);
     QStringList channels;
     for (int c = 1; c <= 16; ++c)

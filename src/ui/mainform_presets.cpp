@@ -140,9 +140,9 @@ void TFormMain::ButtonSavePresetClick() {
     FreeSynthPatch(patch);
 }
 
-// The named preset comes back as saved; with no loadable name the chip is
-// left cleared while the controls keep showing the patch.
+// The named preset comes back as saved; a name that loads nothing leaves
+// the patch shown, and the chip plays it again.
 void TFormMain::ButtonResetClick() {
-    Link->Send(command::Reset{});
-    LoadPresetByName(PresetText(ComboBoxPreset));
+    Link->Send(command::Reset{ChoosePreset(*PresetStore, PresetText(ComboBoxPreset))});
+    ShowCore();
 }

@@ -46,6 +46,7 @@ void TFormMain::ShowCore() {
     ShowTunings(state);
     ShowPresetPanel(state);
     ShowEditing(state);
+    ShowHints(state);
     shown_ = state;
 }
 

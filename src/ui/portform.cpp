@@ -5,7 +5,6 @@
 
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -58,10 +57,10 @@ QString FormatLine(const AudioOutputInfo& output) {
 }
 std::array<QString, 3> AlsaCardTexts(const CardInUse& card, uint16_t portBase) {
     const AlsaCardInfo& alsa = card.alsa;
+    // The address line below says that nothing was found.
     if (!Found(portBase) || alsa.device.empty()) {
-        return {QStringLiteral("No OPL3 device of ALSA was found."),
-                QStringLiteral("The card through ALSA was asked for, so the emulated card is "
-                               "not used instead."),
+        return {QStringLiteral("The card through ALSA was asked for; it has no OPL3 device."),
+                QStringLiteral("No emulated card stands in for it."),
                 QStringLiteral("Start with --card=auto to play the emulated card.")};
     }
     const QString device = Elided("Its OPL3 plays through ALSA: " + alsa.device + ".", kLabelWidth);
@@ -90,22 +89,18 @@ std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t port
                                             const std::string& instance) {
     if (card.kind == CardKind::Alsa) return AlsaCardTexts(card, portBase);
     if (card.kind == CardKind::Emulated) {
-        // The emulated card is then found like a real one: the line below says where.
-        const QString where =
-            Found(portBase) ? QStringLiteral(", found at %1.").arg(HexAddress(portBase)) : ".";
-        QString first =
-            (card.chosenByOption ? QStringLiteral("As asked, VI 801 emulates an FM801")
-                                 : QStringLiteral("No FM801 card here: VI 801 emulates one")) +
-            where;
+        // The emulated card is found like a real one: the address line says where.
+        QString first = card.chosenByOption
+                            ? QStringLiteral("As asked, VI 801 emulates an FM801.")
+                            : QStringLiteral("No FM801 card here: VI 801 emulates one.");
         // Its reason is in the line's tip and on the terminal.
         if (!card.alsaRefused.empty())
             first = QStringLiteral("ALSA's OPL3 device is refused: VI 801 emulates one.");
         return {first, OutputLine(card.output), FormatLine(card.output)};
     }
     if (!Found(portBase)) {
-        return {QStringLiteral("No FM801 card was found on the PCI bus."),
-                QStringLiteral("The real card was asked for, so the emulated card is not "
-                               "used instead."),
+        return {QStringLiteral("The real card was asked for: VI 801 searched the PCI bus."),
+                QStringLiteral("No emulated card stands in for it."),
                 QStringLiteral("Start with --card=auto to play the emulated card.")};
     }
     const QString where = instance.empty()
@@ -193,15 +188,11 @@ void TFormPort::ButtonOkClick() {
 }
 
 void TFormPort::ButtonCancelClick() {
-    PortBase = 0;
     reject();
 }
 
-void TFormPort::keyPressEvent(QKeyEvent* event) {
-    // Escape does not close this dialog.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+// Closing the dialog any other way than OK goes no further.
+void TFormPort::reject() {
+    PortBase = 0;
+    QDialog::reject();
 }

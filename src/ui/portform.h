@@ -13,7 +13,6 @@
 #include <string>
 
 class QGroupBox;
-class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -44,8 +43,8 @@ public:
     QPushButton* ButtonOk;
     QPushButton* ButtonCancel;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    // Escape and the window's close box: as Cancel.
+    void reject() override;
 
 private:
     void BuildForm();

@@ -12,9 +12,13 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStyleOptionSlider>
+#include <QToolTip>
 
 #include <turbojpeg.h>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -197,14 +201,12 @@ QStringList ItemList(std::span<const char* const> texts) {
     return list;
 }
 
-QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
-                    int width, int rows) {
-    auto* box = new QComboBox(parent);
+void SetUpList(QComboBox* box, const char* name, const QStringList& items, int left, int top,
+               int width, int rows) {
     box->setObjectName(name);
     box->addItems(items);
     box->setMaxVisibleItems(rows);
     box->setGeometry(left, top, width, 21);
-    return box;
 }
 
 EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
@@ -434,6 +436,83 @@ void ValueListEditor::SetValue(const QString& key, const QString& value) {
             item(row, 1)->setText(value);
             return;
         }
+}
+
+QString ValueListEditor::ValueTip(int row) const {
+    const QTableWidgetItem* value = item(row, 1);
+    return value && valueTip_ ? valueTip_(value->text()) : QString();
+}
+
+bool ValueListEditor::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && valueTip_) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && index.column() == 1) {
+            QToolTip::showText(help->globalPos(), ValueTip(index.row()), viewport(),
+                               visualRect(index));
+            return true;
+        }
+    }
+    return QTableWidget::viewportEvent(event);
+}
+
+void FreshList::showPopup() {
+    if (open_) RunGuarded(open_);
+    QComboBox::showPopup();
+}
+
+namespace {
+// The area of a rectangle that lies in another.
+int Overlap(const QRect& a, const QRect& b) {
+    const QRect both = a.intersected(b);
+    return both.isEmpty() ? 0 : both.width() * both.height();
+}
+} // namespace
+
+QPoint PlaceBeside(const QRect& owner, const QRect& keepClear, const QSize& size,
+                   const QRect& screen) {
+    const auto inside = [&](QPoint at) {
+        at.setX(std::clamp(at.x(), screen.left(),
+                           std::max(screen.left(), screen.right() + 1 - size.width())));
+        at.setY(std::clamp(at.y(), screen.top(),
+                           std::max(screen.top(), screen.bottom() + 1 - size.height())));
+        return at;
+    };
+    const QPoint sides[] = {
+        {owner.right() + 1, owner.top()},
+        {owner.left() - size.width(), owner.top()},
+        {owner.left(), owner.bottom() + 1},
+        {owner.left(), owner.top() - size.height()},
+    };
+    QPoint best;
+    std::pair<int, int> least{INT_MAX, INT_MAX};
+    for (const QPoint& side : sides) {
+        const QPoint at = inside(side);
+        const QRect placed(at, size);
+        const std::pair<int, int> covered{Overlap(placed, keepClear), Overlap(placed, owner)};
+        if (covered.second == 0) return at;
+        if (covered < least) {
+            least = covered;
+            best = at;
+        }
+    }
+    return best;
+}
+
+namespace {
+// Relative luminance of an sRGB colour.
+double Luminance(const QColor& colour) {
+    const auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+} // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 JpegImage::JpegImage(QWidget* parent) : QLabel(parent) {

@@ -104,8 +104,15 @@ Label* MakeLabel(QWidget* parent, const char* name, const char* text, int left, 
     return label;
 }
 
-QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
-                    int width, int rows = 8);
+void SetUpList(QComboBox* box, const char* name, const QStringList& items, int left, int top,
+               int width, int rows);
+template <class List = QComboBox>
+List* MakeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
+               int width, int rows = 8) {
+    auto* box = new List(parent);
+    SetUpList(box, name, items, left, top, width, rows);
+    return box;
+}
 // Free text plus items, showing text; typing never adds an item.
 EditableComboBox* MakeEditList(QWidget* parent, const char* name, const QStringList& items,
                                const char* text, int left, int top, int width, int rows);
@@ -153,6 +160,18 @@ private:
     std::function<void(int)> keyUp_;
 };
 
+// A drop-down list that runs a handler just before it opens, so that its
+// items can be read afresh.
+class FreshList : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    void OnOpen(std::function<void()> handler) { open_ = std::move(handler); }
+    void showPopup() override;
+
+private:
+    std::function<void()> open_;
+};
+
 // A two-column list of fixed names with values edited as text.
 class ValueListEditor : public QTableWidget {
 public:
@@ -164,7 +183,29 @@ public:
     // The value of the first row with this key; empty when there is none.
     QString Value(const QString& key) const;
     void SetValue(const QString& key, const QString& value);
+    // A value's tooltip, made from its text when it is asked for.
+    void SetValueTip(std::function<QString(const QString& value)> tip) {
+        valueTip_ = std::move(tip);
+    }
+    QString ValueTip(int row) const;
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    std::function<QString(const QString&)> valueTip_;
 };
+
+// Where a window of frame size `size` goes beside its owner's frame on a
+// screen's free area: right of it, left, below or above, the first side
+// with room. With room on no side it goes where it covers least of
+// keepClear, then of the owner.
+QPoint PlaceBeside(const QRect& owner, const QRect& keepClear, const QSize& size,
+                   const QRect& screen);
+
+// The contrast ratio of two colours as the accessibility guidelines
+// define it, from 1 (alike) to 21 (black on white).
+double ContrastRatio(const QColor& a, const QColor& b);
 
 // Shows a JPEG picture at its own size from the top-left corner.
 class JpegImage : public QLabel {

@@ -161,6 +161,40 @@ TEST_F(MidiOnJack, VirtualInputTakesAConnectionAndClosingEndsDelivery) {
     EXPECT_TRUE(VirtualPort().empty());
 }
 
+// A port that appears after the start is offered once the inputs are
+// listed again; the open input stays open and goes on delivering.
+TEST_F(MidiOnJack, ListingAgainOffersPortsThatAppearedAndKeepsTheOpenInput) {
+    Owner owner;
+    Midi midi(&owner);
+    QStringList before;
+    midi.GetDeviceList(before);
+    ASSERT_TRUE(midi.OpenDevice(IndexOf(before, QString::fromStdString(keys->PortName()))));
+    ASSERT_EQ(owner.WaitFor(1).size(), 1u);
+    midi.Start();
+
+    JackMidiSender later("later");
+    ASSERT_TRUE(later.Ok());
+    const QString laterPort = QString::fromStdString(later.PortName());
+    EXPECT_LT(IndexOf(before, laterPort), 0);
+    midi.ListDevices();
+    QStringList after;
+    EXPECT_EQ(midi.GetDeviceList(after), midi.DeviceCount + 1);
+    EXPECT_GE(IndexOf(after, laterPort), 1);
+    EXPECT_EQ(after.back(), "VI 801 virtual input");
+    EXPECT_TRUE(midi.IsOpen);
+    keys->Send({0x90, 64, 1});
+    ASSERT_EQ(owner.WaitFor(2).size(), 2u);
+    EXPECT_EQ(owner.got[1].lparam, 0x014090u);
+
+    // The new port opens from its place in the new list.
+    ASSERT_TRUE(midi.OpenDevice(IndexOf(after, laterPort)));
+    ASSERT_EQ(owner.WaitFor(3).size(), 3u);
+    midi.Start();
+    later.Send({0x91, 65, 2});
+    ASSERT_EQ(owner.WaitFor(4).size(), 4u);
+    EXPECT_EQ(owner.got[3].lparam, 0x024191u);
+}
+
 // Without a sequencer and without a JACK server there is nothing to offer.
 TEST(MidiWithoutSystem, OffersOnlyNoMidiInput) {
     if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";

@@ -1,6 +1,7 @@
 #pragma once
 // The OPL3's port protocol read back from a recorded trace, and the register
 // writes a chip reset makes: what every test of the chip's traces compares.
+#include "hardware/opl3.h"
 #include "portrecorder.h"
 
 #include <cstdint>
@@ -26,3 +27,7 @@ std::vector<RegWrite> DecodeRegisterWrites(const std::vector<PortRecorder::Acces
 // The writes of one chip reset, in order: every register of both banks
 // cleared, OPL3 and four-operator mode on, every channel keyed on and off.
 std::vector<RegWrite> ResetSequence();
+
+// The patch slot 0 of the chip holds, read from its register image (the
+// chip test pins the other slots).
+SynthPatch SoundingPatch(const OPL3& opl3);

@@ -106,6 +106,12 @@ TEST(Pedals, HoldReleasedNotesUntilTheyGoUp) {
         Play(c, k.messages);
         EXPECT_EQ(Sounding(*c.core), k.sounding);
         EXPECT_EQ(c.State().poly, static_cast<int>(k.sounding.size()));
+        // What a view lights is what sounds, pedal or not.
+        std::vector<int> lit;
+        for (int32_t note : c.State().slotNotes)
+            if (note != OPL3::FreeSlot) lit.push_back(note);
+        std::sort(lit.begin(), lit.end());
+        EXPECT_EQ(lit, k.sounding);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -19,6 +20,15 @@ PresetChoice SixOperator(uint8_t volume) {
     settings.Volume = volume;
     settings.Outputs = 0x0F;
     return PresetChoice::FromBytes(EncodePreset(PresetKind::SixOperator, "", patch, settings));
+}
+
+// A preset of one kind, named as the store names it.
+PresetChoice Named(PresetKind kind, const char* name, uint8_t fill = 0x21) {
+    SynthPatch patch;
+    patch.Ops.fill({fill, 0x00, 0xF0, 0xF0, 0});
+    PresetChoice choice = PresetChoice::FromBytes(EncodePreset(kind, name, patch, PatchSettings{}));
+    choice.name = PresetName::Of(name);
+    return choice;
 }
 
 PresetBank Bank(std::vector<std::string> names) {
@@ -172,6 +182,92 @@ TEST(SynthCore, AFileThatDoesNotDecodeChangesNothingButTheLabel) {
     c.core->LoadPreset(SixOperator(9));
     EXPECT_EQ(c.State().presetLabel, 5);
     EXPECT_EQ(c.State().volume, 9);
+}
+
+// Presets of two and four operators replace one voice each: the state says
+// which preset each voice comes from, for any view to show.
+TEST(SynthCore, EachVoiceRemembersThePresetItCameFrom) {
+    struct Step {
+        PresetChoice choice;
+        const char* ops1to4;
+        const char* ops5to6;
+        bool chosen;
+    };
+    const Step steps[] = {
+        {PresetChoice{PresetChoice::Kind::Default}, "Default", "Default", false},
+        {PresetChoice{PresetChoice::Kind::File}, "Default", "Default", false}, // unreadable
+        {Named(PresetKind::SixOperator, "Organ"), "Organ", "Organ", true},
+        {Named(PresetKind::TwoOperator, "Clarinet"), "Organ", "Clarinet", true},
+        {Named(PresetKind::FourOperator, "Lead"), "Lead", "Clarinet", true},
+        {PresetChoice{PresetChoice::Kind::Default}, "Default", "Default", true},
+        {Named(PresetKind::FourOperator, "Lead"), "Lead", "Default", true},
+    };
+    Core c;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.choice.name.View()));
+        c.core->LoadPreset(step.choice);
+        EXPECT_EQ(c.State().parts[0].View(), step.ops1to4);
+        EXPECT_EQ(c.State().parts[1].View(), step.ops5to6);
+        EXPECT_EQ(c.State().presetChosen, step.chosen);
+    }
+}
+
+// After a reset the chip holds what the state holds, whatever the name.
+TEST(SynthCore, ResetLeavesTheChipPlayingThePatchTheStateHolds) {
+    struct Case {
+        const char* what;
+        PresetChoice choice;
+        uint8_t reg20; // of operator 1 afterwards
+    };
+    const Case cases[] = {
+        {"no name", PresetChoice{}, 0x2A},
+        {"unreadable", PresetChoice{PresetChoice::Kind::File}, 0x2A},
+        {"not a preset", PresetChoice::FromBytes({1, 2, 3}), 0x2A},
+        {"a preset", Named(PresetKind::FourOperator, "Lead", 0x37), 0x37},
+        {"Default", PresetChoice{PresetChoice::Kind::Default}, 0x01},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        Core c;
+        c.core->LoadPreset(Named(PresetKind::SixOperator, "Organ", 0x2A));
+        c.Send(0x90, 60, 100);
+        c.rec.Clear();
+        c.core->ResetPreset(k.choice);
+        const std::vector<RegWrite> reset = ResetSequence();
+        const std::vector<RegWrite> writes = c.Writes();
+        ASSERT_GT(writes.size(), reset.size());
+        EXPECT_TRUE(std::equal(reset.begin(), reset.end(), writes.begin())); // silenced first
+        EXPECT_EQ(SoundingPatch(c.core->Chip()), c.core->GetSynthPatch());
+        EXPECT_EQ(c.core->GetSynthPatch().Ops[0].Reg20, k.reg20);
+        EXPECT_EQ(c.State().slotNotes, Core().State().slotNotes); // every slot free
+    }
+}
+
+// What a view shows of playing: the notes the slots play, the note played
+// last, and the messages received per channel (not the mini keyboard's).
+TEST(SynthCore, StateHoldsTheSoundingNotesAndCountsReceivedMessages) {
+    Core c;
+    c.core->SetChord(true);
+    c.Send(0x90, 60, 100);
+    c.Send(0x91, 50, 100); // another channel: counted, not played
+    c.Send(0x90, 62, 100, KeyboardSource);
+    EXPECT_EQ(c.State().lastNote, 62);
+    std::vector<int32_t> notes;
+    for (int32_t note : c.State().slotNotes)
+        if (note != OPL3::FreeSlot) notes.push_back(note);
+    std::sort(notes.begin(), notes.end());
+    EXPECT_EQ(notes, (std::vector<int32_t>{60, 62, 64, 66, 67, 69}));
+    c.Send(0x80, 60, 0);
+    EXPECT_EQ(std::count(c.State().slotNotes.begin(), c.State().slotNotes.end(), 60), 0);
+    c.Send(0xB0, 123, 0);
+    EXPECT_EQ(std::count(c.State().slotNotes.begin(), c.State().slotNotes.end(), OPL3::FreeSlot),
+              6);
+    c.Send(0xE3, 0, 64);
+    std::array<uint32_t, kMidiChannelCount> received{};
+    received[0] = 3;
+    received[1] = 1;
+    received[3] = 1;
+    EXPECT_EQ(c.State().received, received);
 }
 
 // --- controllers ---

@@ -4,10 +4,13 @@
 #include "ui/tag.h"
 #include "ui/toolkit.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <utility>
 #include <vector>
 
@@ -154,4 +157,46 @@ TEST(MiniKeyboard, LosingTheKeyboardReleasesHeldLetters) {
     QTest::keyPress(k.form, Qt::Key_K);
     k.form->close();
     EXPECT_EQ(k.owner.Take(), (std::vector<Posted>{On(71), Off(71)}));
+}
+
+// The letters and note names keep their greyed look, and can still be read.
+TEST(MiniKeyboard, LettersAndNoteNamesAreReadable) {
+    Keyboard k;
+    for (const QPushButton* letter : k.form->KeymapButtons) {
+        EXPECT_FALSE(letter->isEnabled());
+        const QPalette& p = letter->palette();
+        EXPECT_GE(ContrastRatio(p.color(QPalette::Disabled, QPalette::ButtonText),
+                                p.color(QPalette::Window)),
+                  4.5)
+            << letter->text().toStdString();
+    }
+    for (const QLabel* name : k.form->ScaleLabels) {
+        EXPECT_FALSE(name->isEnabled());
+        const QPalette& p = name->palette();
+        EXPECT_GE(ContrastRatio(p.color(QPalette::Disabled, QPalette::WindowText),
+                                p.color(QPalette::Window)),
+                  4.5)
+            << name->text().toStdString();
+    }
+}
+
+TEST(MiniKeyboard, TheKeysOfSoundingNotesAreLit) {
+    Keyboard k;
+    const QColor white = k.form->Keys[0]->palette().color(QPalette::Window);
+    const QColor black = k.form->Keys[1]->palette().color(QPalette::Window);
+    std::bitset<128> notes;
+    for (int note : {30, 61, 64, 72})
+        notes.set(note);
+    k.form->ShowSounding(notes);
+    for (const PianoKey* key : k.form->Keys) {
+        const int note = TagOf(key);
+        const bool lit = note == 61 || note == 64 || note == 72;
+        EXPECT_EQ(key->Sounding(), lit) << note;
+        const QColor unlit = key->geometry().height() == 80 ? white : black;
+        EXPECT_EQ(key->palette().color(QPalette::Window) != unlit, lit) << note;
+    }
+    k.form->ShowSounding({});
+    for (const PianoKey* key : k.form->Keys)
+        EXPECT_FALSE(key->Sounding());
+    EXPECT_EQ(k.form->Keys[0]->palette().color(QPalette::Window), white);
 }

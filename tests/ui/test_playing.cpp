@@ -3,10 +3,14 @@
 
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "midi/midi.h"
 #include "midi/shortmessage.h"
 #include "ui/ccform.h"
+#include "ui/clicklabel.h"
 #include "ui/kbdform.h"
 #include "ui/opframe.h"
+#include "ui/tag.h"
+#include "ui/tips.h"
 #include "ui/toolkit.h"
 
 #include <QCheckBox>
@@ -329,4 +333,120 @@ TEST(Windows, MidiInputChosenByTextAsTheUserWouldPickIt) {
     EXPECT_EQ(w.ComboBoxMidiIn->currentIndex(), 2);
     EXPECT_TRUE(w.ChooseMidiIn("keystation"));
     EXPECT_EQ(w.ComboBoxMidiIn->currentIndex(), 1);
+}
+
+// However a note is played, its key lights on the mini keyboard: from the
+// core's slots, so a chord's notes light too.
+TEST(Windows, TheMiniKeyboardLightsTheKeysThatSoundHoweverTheyArePlayed) {
+    Started s;
+    TFormMain& w = *s.form;
+    const auto lit = [&w] {
+        std::vector<int> notes;
+        for (const PianoKey* key : w.KeyboardForm->Keys)
+            if (key->Sounding()) notes.push_back(TagOf(key));
+        return notes;
+    };
+    w.CheckBoxChorder->setChecked(true);
+    Send(w, 0x90, 60, 100); // MIDI input, with the chord
+    EXPECT_EQ(lit(), (std::vector<int>{60, 64, 67}));
+    w.CheckBoxChorder->setChecked(false);
+    Send(w, 0x80, 60, 0);
+    EXPECT_EQ(lit(), (std::vector<int>{64, 67})); // the switch was off at the release
+    Send(w, 0xB0, 123, 0);
+    EXPECT_TRUE(lit().empty());
+    w.KeyboardForm->show();
+    QTest::keyPress(w.KeyboardForm, Qt::Key_K); // a letter
+    QCoreApplication::sendPostedEvents(&w, PostedMessage::EventType());
+    EXPECT_EQ(lit(), std::vector<int>{71});
+    QTest::keyRelease(w.KeyboardForm, Qt::Key_K);
+    QTest::mousePress(w.KeyboardForm->Keys[1], Qt::LeftButton); // the mouse
+    QCoreApplication::sendPostedEvents(&w, PostedMessage::EventType());
+    EXPECT_EQ(lit(), std::vector<int>{61});
+    QTest::mouseRelease(w.KeyboardForm->Keys[1], Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(&w, PostedMessage::EventType());
+    EXPECT_TRUE(lit().empty());
+}
+
+// The light blinks at every message received; messages on another channel
+// than the one played bring a hint, whose click plays that channel.
+TEST(Windows, TheMidiLightBlinksAndAHintNamesTheChannelInputArrivesOn) {
+    Started s;
+    TFormMain& w = *s.form;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QString off = w.MidiLight->styleSheet();
+    const auto on = [&] { return w.MidiLight->styleSheet() != off; };
+    Send(w, 0x90, 60, 100);
+    Send(w, 0x80, 60, 0);
+    EXPECT_TRUE(QTest::qWaitFor(on, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !on(); }, 1000)); // a blink, not a lamp
+    EXPECT_FALSE(w.LabelChannelHint->isVisible());
+
+    Send(w, 0x92, 60, 100);
+    Send(w, 0x82, 60, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.LabelChannelHint->isVisible(); }, 1000));
+    EXPECT_EQ(w.LabelChannelHint->text(), "Input on channel 3");
+    EXPECT_TRUE(on());
+    EXPECT_TRUE(Sounding(w).empty());
+    QTest::mouseClick(w.LabelChannelHint, Qt::LeftButton);
+    EXPECT_EQ(w.ComboBoxMidiChannel->currentText(), "3");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.LabelChannelHint->isVisible(); }, 1000));
+    Send(w, 0x92, 62, 100);
+    EXPECT_EQ(Sounding(w), std::vector<int>{62});
+    // The mini keyboard is no MIDI input.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !on(); }, 1000));
+    Send(w, 0x90, 64, 100, KeyboardSource);
+    QTest::qWait(100);
+    EXPECT_FALSE(on());
+}
+
+// Every slider, list and check box of the windows says what it does and
+// what its value means, and says it anew as the value changes.
+TEST(Windows, EveryControlTellsWhatItDoesAndWhatItsValueMeans) {
+    Started s;
+    TFormMain& w = *s.form;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        if (!qobject_cast<QSlider*>(c) && !qobject_cast<QComboBox*>(c) &&
+            !qobject_cast<QCheckBox*>(c))
+            continue;
+        EXPECT_FALSE(TipOf(c).isEmpty() && c->toolTip().isEmpty())
+            << c->objectName().toStdString() << " of " << c->parent()->objectName().toStdString();
+    }
+    // Each tip is its own control's, at the value it holds now; the
+    // envelope's times are those of the note played last.
+    TFrameOp& op2 = *w.OperatorFrames[1];
+    op2.TrackBarAttack->setValue(12);
+    EXPECT_TRUE(TipOf(op2.TrackBarAttack).startsWith("Attack 12:"));
+    EXPECT_TRUE(TipOf(op2.TrackBarVolume).contains("Operator 2"));
+    EXPECT_TRUE(
+        op2.ComboBoxFreqMultiplier->itemData(15, Qt::ToolTipRole).toString().contains("x15"));
+    EXPECT_TRUE(TipOf(op2.TrackBarRelease).contains("at C4"));
+    Send(w, 0x90, 96, 100);
+    EXPECT_TRUE(TipOf(op2.TrackBarRelease).contains("at C7"));
+
+    ValueListEditor& rows = *w.ControllerForm->ValueListEditorCc;
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        const QString tip = rows.ValueTip(row);
+        EXPECT_EQ(tip.contains("not bound"), rows.Value(rows.Key(row)) == "-1") << row;
+    }
+}
+
+// The list of inputs is read again as it opens: an input that went is no
+// longer offered, and nothing stays open on it.
+TEST(Windows, TheMidiInputListIsReadAgainWhenItOpens) {
+    Started s;
+    TFormMain& w = *s.form;
+    QStringList now;
+    w.MidiIn->GetDeviceList(now);
+    w.ComboBoxMidiIn->addItem("Gone since:port 1");
+    w.ComboBoxMidiIn->setCurrentIndex(w.ComboBoxMidiIn->count() - 1);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.ComboBoxMidiIn->showPopup();
+    QStringList items;
+    for (int i = 0; i < w.ComboBoxMidiIn->count(); ++i)
+        items << w.ComboBoxMidiIn->itemText(i);
+    EXPECT_EQ(items, now);
+    EXPECT_EQ(w.ComboBoxMidiIn->currentIndex(), 0);
+    w.ComboBoxMidiIn->hidePopup();
 }

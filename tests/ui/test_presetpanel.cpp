@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <unistd.h>
 
@@ -150,7 +151,7 @@ TEST(PresetPanelStarters, EveryStarterOfEveryBankLoadsWhatItsFileHoldsAndIsNumbe
             EXPECT_EQ(w.LabelPreset->text(), QString("Preset %1").arg(i + 1));
             EXPECT_EQ(w.GetSynthPatch(), expected);
             EXPECT_EQ(w.GetPatchSettings(), settings);
-            EXPECT_EQ(Sounding(*w.Fm801->Opl3), expected);
+            EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3), expected);
             ++loaded;
         }
     }
@@ -194,7 +195,7 @@ TEST_F(PresetPanel, TypingNumbersThePresetAndEnterLoadsIt) {
         PatchSettings settings = w.GetPatchSettings();
         ASSERT_TRUE(DecodePreset(ReadFile(root / "6op" / (std::string(c.text) + ".sbi")), expected,
                                  settings));
-        EXPECT_EQ(Sounding(*w.Fm801->Opl3), expected);
+        EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3), expected);
     }
 }
 
@@ -229,7 +230,7 @@ TEST_F(PresetPanel, ASavedPresetIsListedAndResetBringsItBack) {
     ASSERT_GT(writes.size(), reset.size());
     EXPECT_TRUE(std::equal(reset.begin(), reset.end(), writes.begin())); // cleared first
     EXPECT_EQ(w.GetSynthPatch(), saved);
-    EXPECT_EQ(Sounding(*w.Fm801->Opl3), saved);
+    EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3), saved);
     EXPECT_EQ(w.LabelPreset->text(), "Preset 2");
 
     // Saving over a listed name keeps the edited sound, not the file's.
@@ -260,7 +261,6 @@ TEST_F(PresetPanel, ARefusedSaveSaysWhyAndWritesNothing) {
     const std::string noFolder =
         "Save preset failed\nThe folder " + (root / "4op").string() + " does not exist";
     const Case cases[] = {
-        {2, "", "You must supply a name for the preset"},
         {2, "   ", "You must supply a name for the preset"},
         {2, "Default", "The Default preset cannot be saved"},
         {2, "a?b", "Save preset failed\nThe character '?' is not allowed in a preset name"},
@@ -284,6 +284,21 @@ TEST_F(PresetPanel, ARefusedSaveSaysWhyAndWritesNothing) {
         EXPECT_EQ(Tree(), before);
     }
 
+    // With no name at all there is nothing to save: the button waits for
+    // one, and says so.
+    {
+        Started s(0x0606, root);
+        TFormMain& w = *s.form;
+        Type(w.ComboBoxPreset, "");
+        EXPECT_FALSE(w.ButtonSavePreset->isEnabled());
+        EXPECT_EQ(w.ButtonSavePreset->toolTip(),
+                  "Type a name in the preset box to save the sound under it");
+        BoxCatcher catcher;
+        w.ButtonSavePresetClick();
+        ASSERT_EQ(catcher.boxes.size(), 1u);
+        EXPECT_EQ(catcher.boxes[0].text, "You must supply a name for the preset");
+    }
+
     // Only the exact text "Default" is refused.
     Started s(0x0606, root);
     Type(s.form->ComboBoxPreset, "default");
@@ -305,11 +320,11 @@ TEST_F(PresetPanel, NamesThatAreNoUtf8AreShownWithAReplacementCharacterAndLoadTh
               (QStringList{"Bell", shown, shown, "Organ", "Piano", "piano"}));
     for (const auto& [index, fill] : {std::pair{1, 0x55}, std::pair{2, 0x66}}) {
         Pick(w.ComboBoxPreset, index);
-        EXPECT_EQ(Sounding(*w.Fm801->Opl3).Ops[0].Reg20, fill);
+        EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3).Ops[0].Reg20, fill);
         EXPECT_EQ(w.LabelPreset->text(), QStringLiteral("Preset %1").arg(index + 1));
     }
     w.HandleMidiData(1, PackShortMessage({0xC0, 1, 0})); // program 1, as MIDI input gives it
-    EXPECT_EQ(Sounding(*w.Fm801->Opl3).Ops[0].Reg20, 0x55);
+    EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3).Ops[0].Reg20, 0x55);
 
     // Saved under the name shown, the item's own file takes the sound.
     Pick(w.ComboBoxPreset, 2);
@@ -323,7 +338,9 @@ TEST_F(PresetPanel, NamesThatAreNoUtf8AreShownWithAReplacementCharacterAndLoadTh
     EXPECT_EQ(w.LabelPreset->text(), "Preset 3");
 }
 
-TEST_F(PresetPanel, ResetWithoutALoadableNameLeavesTheChipClearedAndTheControls) {
+// Reset silences the chip; a name that loads nothing keeps the sound the
+// window shows, and the chip plays it again.
+TEST_F(PresetPanel, ResetWithoutALoadableNameKeepsTheSoundShownAndPlaysIt) {
     for (const char* text : {"", "Nowhere", "../escaped", "a?b"}) {
         SCOPED_TRACE(text);
         Started s(0x0606, root);
@@ -332,10 +349,15 @@ TEST_F(PresetPanel, ResetWithoutALoadableNameLeavesTheChipClearedAndTheControls)
         const SynthPatch shown = w.GetSynthPatch();
         Type(w.ComboBoxPreset, text);
         s.rec.Clear();
-        QTest::mouseClick(w.ButtonReset, Qt::LeftButton);
-        EXPECT_EQ(RegisterWrites(s.rec), ResetSequence());
+        w.ButtonResetClick();
+        const std::vector<RegWrite> reset = ResetSequence();
+        const std::vector<RegWrite> writes = RegisterWrites(s.rec);
+        ASSERT_GT(writes.size(), reset.size());
+        EXPECT_TRUE(std::equal(reset.begin(), reset.end(), writes.begin()));
         EXPECT_EQ(w.GetSynthPatch(), shown);
+        EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3), shown);
         EXPECT_EQ(w.LabelPreset->text(), "Preset");
+        EXPECT_EQ(w.ButtonReset->isEnabled(), *text != 0);
     }
 
     // A name typed over a picked one, not confirmed: no item is selected.
@@ -343,7 +365,98 @@ TEST_F(PresetPanel, ResetWithoutALoadableNameLeavesTheChipClearedAndTheControls)
     TFormMain& w = *s.form;
     Pick(w.ComboBoxPreset, 0);
     Type(w.ComboBoxPreset, "Organ");
+    EXPECT_EQ(w.ButtonReset->toolTip(), "Silence the chip and load \"Organ\" again as it was "
+                                        "saved; a name that loads nothing keeps the sound");
     QTest::mouseClick(w.ButtonReset, Qt::LeftButton);
     EXPECT_EQ(w.LabelPreset->text(), "Preset 0");
     EXPECT_EQ(w.GetSynthPatch().Ops[0].Reg20, 0x42);
+}
+
+// Whatever the user does in the panel, the chip plays the patch the
+// controls show.
+TEST_F(PresetPanel, AfterEveryPanelActionTheChipPlaysWhatTheControlsShow) {
+    Put("4op/Lead.sbi", EncodePreset(PresetKind::FourOperator, "Lead", SynthPatch{}, {}));
+    Put("2op/Pluck.sbi", EncodePreset(PresetKind::TwoOperator, "Pluck", SynthPatch{}, {}));
+    struct Action {
+        const char* what;
+        std::function<void(TFormMain&)> act;
+    };
+    const Action actions[] = {
+        {"pick", [](TFormMain& w) { Pick(w.ComboBoxPreset, 2); }},
+        {"edit", [](TFormMain& w) { w.OperatorFrames[1]->TrackBarAttack->setValue(4); }},
+        {"reset with the name", [](TFormMain& w) { w.ButtonResetClick(); }},
+        {"type and Enter",
+         [](TFormMain& w) {
+             Type(w.ComboBoxPreset, "bell");
+             QTest::keyClick(w.ComboBoxPreset, Qt::Key_Return);
+         }},
+        {"type a name that loads nothing, Enter, Reset",
+         [](TFormMain& w) {
+             Type(w.ComboBoxPreset, "Nowhere");
+             QTest::keyClick(w.ComboBoxPreset, Qt::Key_Return);
+             w.ButtonResetClick();
+         }},
+        {"save", [](TFormMain& w) { w.ButtonSavePresetClick(); }},
+        {"4op bank", [](TFormMain& w) { Pick(w.ComboBoxBank, 1); }},
+        {"reset with an empty box", [](TFormMain& w) { w.ButtonResetClick(); }},
+        {"a 4op preset", [](TFormMain& w) { Pick(w.ComboBoxPreset, 0); }},
+        {"2op bank, a step of the keyboard",
+         [](TFormMain& w) {
+             Pick(w.ComboBoxBank, 0);
+             w.HandleMidiData(KeyboardSource, 0x0100C0);
+         }},
+        {"program change", [](TFormMain& w) { w.HandleMidiData(1, 0x00C0); }},
+        {"Default",
+         [](TFormMain& w) {
+             Type(w.ComboBoxPreset, "Default");
+             QTest::keyClick(w.ComboBoxPreset, Qt::Key_Return);
+             w.ButtonResetClick();
+         }},
+    };
+    Started s(0x0606, root);
+    TFormMain& w = *s.form;
+    for (const Action& a : actions) {
+        SCOPED_TRACE(a.what);
+        a.act(w);
+        EXPECT_EQ(SoundingPatch(*w.Fm801->Opl3), w.GetSynthPatch());
+    }
+}
+
+// A first-time user hears nothing from the Default patch: the panel says
+// what to do until a preset is chosen, then which presets sound.
+TEST_F(PresetPanel, TheLineBesideTheLabelHintsThenNamesThePresetsThatSound) {
+    Put("4op/Lead.sbi", EncodePreset(PresetKind::FourOperator, "Lead", SynthPatch{}, {}));
+    Put("2op/Pluck.sbi", EncodePreset(PresetKind::TwoOperator, "Pluck", SynthPatch{}, {}));
+    Started s(0x0606, root);
+    TFormMain& w = *s.form;
+    EXPECT_EQ(w.LabelPresetParts->text(), "choose a preset");
+    Type(w.ComboBoxPreset, "Nowhere");
+    QTest::keyClick(w.ComboBoxPreset, Qt::Key_Return);
+    EXPECT_EQ(w.LabelPresetParts->text(), "choose a preset");
+    Pick(w.ComboBoxPreset, 1); // Organ, all six operators
+    EXPECT_EQ(w.LabelPresetParts->text(), "");
+
+    // After a bank change the box is empty: Save and Reset wait for a name.
+    Pick(w.ComboBoxBank, 0);
+    EXPECT_EQ(w.ComboBoxPreset->currentText(), "");
+    EXPECT_FALSE(w.ButtonSavePreset->isEnabled());
+    EXPECT_FALSE(w.ButtonReset->isEnabled());
+    Pick(w.ComboBoxPreset, 0);
+    EXPECT_TRUE(w.ButtonSavePreset->isEnabled());
+    EXPECT_EQ(w.ButtonSavePreset->toolTip(), "Save operators 5-6 as \"Pluck\" in the 2op bank");
+    // The line holds what its room takes; its tooltip says it all.
+    const auto parts = [&w](const char* four, const char* two) {
+        const QString text = w.LabelPresetParts->text();
+        EXPECT_TRUE(text.contains(four) && text.contains(two)) << text.toStdString();
+        EXPECT_LE(w.LabelPresetParts->fontMetrics().horizontalAdvance(text),
+                  w.LabelPresetParts->width());
+        EXPECT_TRUE(w.LabelPresetParts->toolTip().startsWith(
+            QString("Operators 1-4 play %1, operators 5-6 play %2").arg(four, two)));
+    };
+    parts("Organ", "Pluck");
+    Pick(w.ComboBoxBank, 1);
+    Pick(w.ComboBoxPreset, 0);
+    parts("Lead", "Pluck");
+    w.LoadPresetByName("Default");
+    EXPECT_EQ(w.LabelPresetParts->text(), ""); // Default on both, a preset was chosen before
 }

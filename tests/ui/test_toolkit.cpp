@@ -1,5 +1,6 @@
 #include "boxcatcher.h"
 #include "error.h"
+#include "ui/tips.h"
 #include "ui/toolkit.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <turbojpeg.h>
@@ -388,6 +390,117 @@ TEST(ValueListEditorTest, FixedKeysAndValuesLookedUpByKey) {
     list.editItem(list.item(0, 0));
     EXPECT_EQ(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
     EXPECT_FALSE(list.item(0, 0)->flags() & Qt::ItemIsEditable);
+}
+
+// A value's tooltip is made from its text when it is asked for.
+TEST(ValueListEditorTest, ValueTipsAreMadeFromTheValueText) {
+    ValueListEditor list;
+    list.AddRow("Operator Attack", "-1");
+    list.AddRow("Master Volume ", "7");
+    EXPECT_EQ(list.ValueTip(0), "");
+    list.SetValueTip([](const QString& value) { return "value " + value; });
+    EXPECT_EQ(list.ValueTip(0), "value -1");
+    list.SetValue("Master Volume ", "12");
+    EXPECT_EQ(list.ValueTip(1), "value 12");
+    list.resize(400, 200);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    const QPoint at = list.visualItemRect(list.item(1, 1)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list.viewport(), &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "value 12");
+    QToolTip::hideText();
+}
+
+// ---- tooltips, fresh lists, placement, contrast -----------------------------------
+
+TEST(Tips, MadeFromTheValueWhenAskedForAndBesideTheHandleWhileDragged) {
+    QWidget window;
+    window.resize(200, 200);
+    auto* bar = new QSlider(&window);
+    SetMinimumAtTop(bar);
+    bar->setRange(0, 15);
+    bar->setGeometry(10, 10, 34, 121);
+    auto* box = new QCheckBox("Hold", &window);
+    box->move(60, 10);
+    SetTip(bar, [](int v) { return QString("rate %1").arg(v); });
+    SetTip(box, [](int on) { return on ? QString("held") : QString("free"); });
+    EXPECT_EQ(TipOf(bar), "rate 0");
+    bar->setValue(9);
+    EXPECT_EQ(TipOf(bar), "rate 9");
+    EXPECT_EQ(TipOf(box), "free");
+    box->setChecked(true);
+    EXPECT_EQ(TipOf(box), "held");
+    EXPECT_EQ(TipOf(&window), "");                     // no tip there
+    SetTip(box, [](int) { return QString("again"); }); // a second tip replaces the first
+    EXPECT_EQ(TipOf(box), "again");
+
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QHelpEvent help(QEvent::ToolTip, {5, 5}, box->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(box, &help);
+    EXPECT_EQ(QToolTip::text(), "again");
+
+    // While the handle is dragged, the tip shows the value under it, and
+    // moves with it.
+    bar->setSliderDown(true);
+    bar->setSliderPosition(3);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "rate 3");
+    bar->setSliderPosition(12);
+    EXPECT_EQ(QToolTip::text(), "rate 12");
+    bar->setSliderDown(false);
+    QToolTip::hideText();
+}
+
+TEST(FreshListTest, ReadsItsItemsAgainJustBeforeItOpens) {
+    QWidget window;
+    auto* list = MakeList<FreshList>(&window, "List", {"a"}, 0, 0, 100);
+    int opened = 0;
+    list->OnOpen([&] {
+        ++opened;
+        list->addItem("new");
+    });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(list, Qt::LeftButton);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(list->count(), 2);
+    list->hidePopup();
+}
+
+TEST(Placement, BesideTheOwnerWhereTheScreenHasRoomOrHidingTheLeastOfWhatMatters) {
+    const QSize keyboard(324, 237);
+    struct Case {
+        const char* what;
+        QRect screen, owner;
+        QPoint at;
+    };
+    const Case cases[] = {
+        {"room on the right", {0, 0, 1920, 1080}, {468, 219, 984, 641}, {1452, 219}},
+        {"at the right edge", {0, 0, 1920, 1080}, {936, 219, 984, 641}, {612, 219}},
+        {"room below only", {0, 0, 1024, 1080}, {20, 0, 984, 641}, {20, 641}},
+        {"a second screen", {1920, 0, 1920, 1080}, {2388, 219, 984, 641}, {3372, 219}},
+        // No room anywhere: over the top row rather than over the frames.
+        {"no room", {0, 0, 1280, 800}, {148, 79, 984, 641}, {148, 0}},
+    };
+    for (const Case& c : cases) {
+        const QRect frames(c.owner.left() + 1, c.owner.top() + 108, 981, 530);
+        EXPECT_EQ(PlaceBeside(c.owner, frames, keyboard, c.screen), c.at) << c.what;
+    }
+}
+
+TEST(Contrast, RatiosOfColoursAsTheGuidelinesDefineThem) {
+    const std::tuple<QColor, QColor, double> cases[] = {
+        {Qt::black, Qt::white, 21.0},
+        {Qt::white, Qt::black, 21.0},
+        {QColor(0x77, 0x77, 0x77), Qt::white, 4.48},
+        {QColor(0xBE, 0xBE, 0xBE), QColor(0xEF, 0xEF, 0xEF), 1.62},
+        {Qt::red, Qt::red, 1.0},
+    };
+    for (const auto& [a, b, ratio] : cases)
+        EXPECT_NEAR(ContrastRatio(a, b), ratio, 0.01) << a.name().toStdString();
 }
 
 // ---- JPEG picture ---------------------------------------------------------------
