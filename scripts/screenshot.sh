@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's picture of the main window, docs/mainwindow.png, on a
-# virtual X display.
+# virtual X display. QT_SCALE_FACTOR=2 in the environment shows it as a
+# high-DPI screen does (twice the pixels); the display is large enough.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,5 +10,5 @@ cmake --build build --target vi801_screenshot
 out="$PWD/docs/mainwindow.png"
 mkdir -p docs
 cd data
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" ../build/tools/vi801_screenshot "$out"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2560x1600x24" ../build/tools/vi801_screenshot "$out"
 echo "wrote $out"

@@ -755,7 +755,8 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
         << output.toStdString();
     const QString share = prefix + "/share";
     for (const char* file :
-         {"/vi801/img/cnt0.jpg", "/vi801/img/cnt7.jpg", "/vi801/6op", "/vi801/4op", "/vi801/2op",
+         {"/vi801/img/cnt0.jpg", "/vi801/img/cnt7.jpg", "/vi801/img/cnt0@2x.jpg",
+          "/vi801/img/cnt7@3x.jpg", "/vi801/6op", "/vi801/4op", "/vi801/2op",
           "/applications/vi801.desktop", "/icons/hicolor/16x16/apps/vi801.png",
           "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png"})
         EXPECT_TRUE(QFile::exists(share + file)) << file;
