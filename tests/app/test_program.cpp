@@ -758,7 +758,8 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
          {"/vi801/img/cnt0.jpg", "/vi801/img/cnt7.jpg", "/vi801/img/cnt0@2x.jpg",
           "/vi801/img/cnt7@3x.jpg", "/vi801/6op", "/vi801/4op", "/vi801/2op",
           "/applications/vi801.desktop", "/icons/hicolor/16x16/apps/vi801.png",
-          "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png"})
+          "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png",
+          "/icons/hicolor/48x48@2/apps/vi801.png"})
         EXPECT_TRUE(QFile::exists(share + file)) << file;
     // The banks are the starter library's, whatever else data/ holds.
     for (const char* bank : {"2op", "4op", "6op"})
@@ -766,6 +767,7 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
     if (RunTool("desktop-file-validate", {share + "/applications/vi801.desktop"}, &output) != -1) {
         EXPECT_TRUE(output.trimmed().isEmpty()) << output.toStdString();
     }
+    EXPECT_EQ(QImage(share + "/icons/hicolor/48x48@2/apps/vi801.png").size(), QSize(96, 96));
     // Session managers list it among the programs they can start.
     EXPECT_TRUE(
         FileContents(share + "/applications/vi801.desktop").contains("\nX-NSM-Capable=true\n"));
