@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev
   libadplug-dev librtaudio-dev libasound2-dev librtmidi-dev libturbojpeg0-dev
-  libsndfile1-dev
+  libsndfile1-dev liblo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev libx11-dev xvfb xauth imagemagick xdotool x11-utils
   desktop-file-utils appstream help2man

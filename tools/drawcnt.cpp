@@ -1,9 +1,11 @@
 // Draws the eight connection pictures img/cnt0.jpg .. img/cnt7.jpg shown
 // beside the connection list: operators as numbered boxes, modulators
 // stacked above the operator they modulate, carriers on the bottom row
-// summed into the output, feedback loops on operators 1 and 5.
+// summed into the output, feedback loops on operators 1 and 5. Each is
+// drawn again at two and three times the pixels, for screens of that
+// device pixel ratio: cnt<i>@2x.jpg and cnt<i>@3x.jpg.
 //
-//   usage: vi801_drawcnt <directory>     (writes <directory>/cnt<i>.jpg)
+//   usage: vi801_drawcnt <directory>     (writes <directory>/cnt<i>[@<n>x].jpg)
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -145,11 +147,14 @@ QFont PictureFont(int pixels, bool bold) {
     return font;
 }
 
-QImage Draw(int index) {
-    QImage image(kWidth, kHeight, QImage::Format_RGB888);
+// The same drawing at every scale: a line one pixel wide at scale 1 is
+// `scale` pixels wide, and stays on whole pixels.
+QImage Draw(int index, int scale) {
+    QImage image(kWidth * scale, kHeight * scale, QImage::Format_RGB888);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(scale, scale);
     p.setPen(QPen(Qt::black, 1));
 
     // Centred in the picture, on whole pixels plus a half so that the
@@ -201,12 +206,14 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    for (int index = 0; index < 8; ++index) {
-        const std::string path = std::string(argv[1]) + "/cnt" + std::to_string(index) + ".jpg";
-        if (!SaveJpeg(Draw(index), path)) {
-            std::fprintf(stderr, "could not write %s\n", path.c_str());
-            return 1;
+    for (int index = 0; index < 8; ++index)
+        for (const int scale : {1, 2, 3}) {
+            const std::string path = std::string(argv[1]) + "/cnt" + std::to_string(index) +
+                                     (scale > 1 ? "@" + std::to_string(scale) + "x" : "") + ".jpg";
+            if (!SaveJpeg(Draw(index, scale), path)) {
+                std::fprintf(stderr, "could not write %s\n", path.c_str());
+                return 1;
+            }
         }
-    }
     return 0;
 }

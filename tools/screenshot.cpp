@@ -1,8 +1,9 @@
 // Saves a picture of the main window as it starts on the emulated card,
-// without the detection dialog. Run it in data/ so the connection picture
-// shows; under xvfb-run for a display of its own.
+// without the detection dialog, or a scene of it or of its other windows.
+// Run it in data/ so the connection picture shows; under xvfb-run for a
+// display of its own (QT_SCALE_FACTOR=2 shows a high-DPI screen).
 //
-//   usage: vi801_screenshot <file.png> [window|tooltip|drag|keyboard|activity|presets]
+//   usage: vi801_screenshot <file.png> [window|tooltip|drag|keyboard|activity|presets|controllers]
 //          vi801_screenshot <file.png> browser <folder>...
 //
 // window    the main window as it starts (the README's picture)
@@ -11,6 +12,7 @@
 // keyboard  the mini keyboard beside the window, a chord sounding
 // activity  the MIDI panel while input arrives on another channel
 // presets   the preset panel after a 4op and a 2op preset
+// controllers the controller window
 // browser   the sound browser listing the folders given (the first as its
 //           library, the others opened), its first instrument chosen
 #include "hardware/emulated/emulatedcard.h"
@@ -18,6 +20,7 @@
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
 #include "ui/browserform.h"
+#include "ui/ccform.h"
 #include "ui/kbdform.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -115,6 +118,12 @@ QPixmap Scene(TFormMain& form, const std::string& scene) {
         return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
                                                             area.height());
     }
+    if (scene == "controllers") {
+        form.ControllerForm->show();
+        if (!QTest::qWaitForWindowExposed(form.ControllerForm)) return {};
+        QTest::qWait(200);
+        return form.ControllerForm->grab();
+    }
     if (scene == "presets") {
         form.ComboBoxBank->setCurrentIndex(1);
         RunComboBoxSelect(form.ComboBoxBank);
@@ -133,10 +142,11 @@ QPixmap Scene(TFormMain& form, const std::string& scene) {
 int main(int argc, char** argv) {
     const std::string scene = argc >= 3 ? argv[2] : "window";
     if (argc < 2 || (scene == "browser" ? argc < 4 : argc > 3)) {
-        std::fprintf(stderr,
-                     "usage: %s <file.png> [window|tooltip|drag|keyboard|activity|presets]\n"
-                     "       %s <file.png> browser <folder>...\n",
-                     argv[0], argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s <file.png> [window|tooltip|drag|keyboard|activity|presets|controllers]\n"
+            "       %s <file.png> browser <folder>...\n",
+            argv[0], argv[0]);
         return 2;
     }
     EmulatedCard card; // silent: no output is started

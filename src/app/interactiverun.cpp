@@ -3,7 +3,9 @@
 #include "app/cardsession.h"
 #include "app/datafolder.h"
 #include "app/endsignals.h"
+#include "app/nsmsession.h"
 #include "app/startupnotes.h"
+#include "hardware/ccsregistry.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "ui/appicon.h"
@@ -32,10 +34,21 @@ void ChooseMidiIn(TFormMain& form, const std::string& text, const std::string& p
               << "\".\n";
 }
 
+// A session manager starts programs unattended: the card the command line
+// chose is taken as the dialog would find it, and the terminal says so.
+uint16_t DetectWithoutAsking(const CardSession& session, const std::string& program) {
+    const CCSRegistry detection(session.DeviceView());
+    const uint16_t base = detection.GetPortBase();
+    const auto texts = CardInformationTexts(session.Card(), base, detection.GetInstance());
+    std::cerr << program << ": started by a session manager, so no detection dialog: "
+              << texts[0].toStdString() << " " << AddressText(base).toStdString() << "\n";
+    return base;
+}
+
 // The detection dialog, then the main window until it closes. A signal
 // closes whichever window is in front, as the user would.
 void ShowWindows(const CardSession& session, const CommandLine& options, const std::string& program,
-                 EndSignals& endSignals) {
+                 EndSignals& endSignals, NsmSession* nsm) {
     std::function<void()> closeFront;
     endSignals.Watch([&closeFront] {
         if (closeFront) closeFront();
@@ -45,8 +58,9 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
         EndSignals& ends;
         ~Watching() { ends.Unwatch(); }
     } watching{endSignals};
-    TFormMain form(nullptr, [&session, &closeFront, &endSignals](QWidget* owner) -> uint16_t {
+    TFormMain form(nullptr, [&](QWidget* owner) -> uint16_t {
         if (endSignals.Received()) return 0; // as Cancel: ended before the dialog showed
+        if (nsm) return DetectWithoutAsking(session, program);
         TFormPort dialog(owner, session.Card(), session.DeviceView());
         closeFront = [&dialog] { dialog.ButtonCancelClick(); };
         const uint16_t base = dialog.Execute();
@@ -55,9 +69,9 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
     });
     if (!form.Terminated() && !endSignals.Received()) {
         // What the last run left, after the usual start; destroyed
-        // before the window it keeps.
+        // before the window it keeps. A session keeps its own.
         std::unique_ptr<SettingsKeeper> settings;
-        if (!options.noSettings) {
+        if (!options.noSettings && !nsm) {
             settings = std::make_unique<SettingsKeeper>(
                 form, SettingsPath(), [&program](const std::string& note) {
                     std::cerr << program << ": " << note << "\n";
@@ -75,7 +89,9 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
         form.show();
         if (settings) settings->ShowWindows();
         ChooseMidiIn(form, options.midiIn, program);
+        if (nsm) nsm->Attach(&form);
         QCoreApplication::exec();
+        if (nsm) nsm->Attach(nullptr);
     }
     closeFront = nullptr;
 }
@@ -103,7 +119,9 @@ int RunInteractive(const CommandLine& options, int& argc, char** argv, const std
         EnablePortAccess(); // before the GUI library starts
         application = std::make_unique<Application>(argc, argv);
         application->setWindowIcon(ProgramIcon());
-        ShowWindows(*card, options, program, endSignals);
+        const std::unique_ptr<NsmSession> nsm =
+            NsmSession::FromEnvironment(argv[0], program, std::cerr);
+        ShowWindows(*card, options, program, endSignals, nsm.get());
     } catch (const PortAccessError& error) {
         std::cerr << program << ": " << PortAccessNote(error.Reason()) << "\n";
         if (!application) application = std::make_unique<Application>(argc, argv);

@@ -1,5 +1,6 @@
 #include "ui/appicon.h"
 
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -62,9 +63,33 @@ QImage DrawProgramIcon(int size) {
     return image;
 }
 
+namespace {
+// Drawn at whatever size is asked, in device pixels: sharp at any device
+// pixel ratio, where a set of fixed sizes would be scaled.
+class DrawnIconEngine final : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const int side = static_cast<int>(std::ceil(std::min(rect.width(), rect.height()) * ratio));
+        painter->drawImage(QRectF(rect.topLeft(), QSizeF(side / ratio, side / ratio)),
+                           DrawProgramIcon(side));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        return QPixmap::fromImage(
+            DrawProgramIcon(std::max(1, std::min(size.width(), size.height()))));
+    }
+    QIconEngine* clone() const override { return new DrawnIconEngine; }
+    QString key() const override { return QStringLiteral("vi801-drawn"); }
+    // What a window system is given for the window's icon.
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const int size : kProgramIconSizes)
+            sizes.push_back(QSize(size, size));
+        return sizes;
+    }
+};
+} // namespace
+
 QIcon ProgramIcon() {
-    QIcon icon;
-    for (const int size : kProgramIconSizes)
-        icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(size)));
-    return icon;
+    return QIcon(new DrawnIconEngine);
 }

@@ -6,7 +6,8 @@
 
 // A square picture of size × size pixels.
 QImage DrawProgramIcon(int size);
-// The icon in the sizes a desktop asks for.
+// The icon, drawn at the size and device pixel ratio asked for; it offers
+// the sizes below to a window system.
 QIcon ProgramIcon();
 
 inline constexpr int kProgramIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};

@@ -137,8 +137,8 @@ std::string SettingsPath() {
 
 // --- the keeper ---
 
-SettingsKeeper::SettingsKeeper(TFormMain& form, const std::string& path, Note note)
-    : form_(form), note_(std::move(note)) {
+SettingsKeeper::SettingsKeeper(TFormMain& form, const std::string& path, Note note, Writing writing)
+    : form_(form), note_(std::move(note)), writing_(writing) {
     found_ = QFileInfo::exists(QString::fromStdString(path));
     settings_ = std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
     written_ = RememberedOf(form_);
@@ -150,12 +150,13 @@ SettingsKeeper::SettingsKeeper(TFormMain& form, const std::string& path, Note no
         if (window) window->installEventFilter(this);
     connect(form_.ComboBoxMidiIn, &QComboBox::activated, this,
             [this](int index) { midiIn_ = index > 0 ? form_.ComboBoxMidiIn->currentText() : ""; });
+    if (writing_ == Writing::WhenAsked) return;
     connect(&check_, &QTimer::timeout, this, [this] { Save(); });
     check_.start(kCheckMs);
 }
 
 SettingsKeeper::~SettingsKeeper() {
-    if (!closed_) Save();
+    if (!closed_ && writing_ == Writing::AsTheyChange) Save();
     for (QWidget* window : Windows(form_))
         if (window) window->removeEventFilter(this);
 }
@@ -243,26 +244,36 @@ void SettingsKeeper::ApplyMidiIn(const Remembered& r) {
     midiIn_ = inputs.itemText(found);
 }
 
-void SettingsKeeper::Save() {
-    if (closed_) return;
+Remembered SettingsKeeper::Current() const {
     Remembered now = RememberedOf(form_);
     now.midiIn = midiIn_;
-    if (now == written_) return;
+    return now;
+}
+
+bool SettingsKeeper::Write(const std::function<void(QSettings&)>& more) {
+    const Remembered now = Current();
     WriteRemembered(*settings_, now);
+    if (more) more(*settings_);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         note_("the settings could not be written to " + settings_->fileName().toStdString());
-        check_.stop(); // said once
-        return;
+        return false;
     }
     written_ = now;
+    return true;
+}
+
+void SettingsKeeper::Save() {
+    if (closed_ || writing_ == Writing::WhenAsked) return;
+    if (Current() == written_) return;
+    if (!Write()) check_.stop(); // said once
 }
 
 // Once the main window closes, the others close with it: what stands then
 // is what the next run finds.
 bool SettingsKeeper::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &form_ && event->type() == QEvent::Close && !closed_) {
-        Save();
+        Save(); // nothing when written only when asked
         closed_ = true;
         check_.stop();
     }

@@ -62,11 +62,14 @@ bool SameMidiPort(const QString& remembered, const QString& offered);
 std::string SettingsPath();
 
 // Keeps the window's remembered settings: applies them once, then writes
-// them whenever they change, until the main window closes.
+// them whenever they change, until the main window closes; or, for a
+// session's folder, only when asked (Write).
 class SettingsKeeper : public QObject {
 public:
     using Note = std::function<void(const std::string&)>;
-    SettingsKeeper(TFormMain& form, const std::string& path, Note note);
+    enum class Writing { AsTheyChange, WhenAsked };
+    SettingsKeeper(TFormMain& form, const std::string& path, Note note,
+                   Writing writing = Writing::AsTheyChange);
     ~SettingsKeeper() override;
 
     // Before the main window shows: everything but the other windows.
@@ -75,6 +78,15 @@ public:
     void ShowWindows();
     // Writes now what changed since the last write.
     void Save();
+    // Writes everything now, more keys of the caller's beside; false when
+    // the file refused it (said on the note).
+    bool Write(const std::function<void(QSettings&)>& more = {});
+    // What would be written now.
+    Remembered Current() const;
+    // The file, for keys of the caller's own.
+    QSettings& File() { return *settings_; }
+    // A file was there at start.
+    bool Found() const { return found_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,6 +99,7 @@ private:
     TFormMain& form_;
     std::unique_ptr<QSettings> settings_;
     Note note_;
+    Writing writing_;
     bool found_ = false; // a file was there at start
     Remembered read_;    // what it held
     Remembered written_; // what the file holds now

@@ -519,13 +519,48 @@ JpegImage::JpegImage(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
-void JpegImage::Load(const std::string& path) {
+namespace {
+QImage DecodeJpegFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) throw Error("Couldn't open picture '" + path + "'");
     std::ostringstream bytes;
     bytes << file.rdbuf();
-    picture_ = DecodeJpeg(bytes.str(), path);
-    setPixmap(QPixmap::fromImage(picture_));
+    return DecodeJpeg(bytes.str(), path);
+}
+} // namespace
+
+int PictureScale(qreal ratio) {
+    constexpr int kLargest = 3;
+    return std::clamp(static_cast<int>(std::ceil(ratio - 1e-6)), 1, kLargest);
+}
+
+std::string ScaledPicturePath(const std::string& path, int scale) {
+    if (scale <= 1) return path;
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    const size_t end =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
+    return path.substr(0, end) + "@" + std::to_string(scale) + "x" + path.substr(end);
+}
+
+void JpegImage::Load(const std::string& path) {
+    Load(path, devicePixelRatioF());
+}
+
+void JpegImage::Load(const std::string& path, qreal ratio) {
+    int scale = PictureScale(ratio);
+    for (; scale > 1; --scale) {
+        try {
+            picture_ = DecodeJpegFile(ScaledPicturePath(path, scale));
+            break;
+        } catch (const Error&) {
+            // the next smaller one
+        }
+    }
+    if (scale == 1) picture_ = DecodeJpegFile(path);
+    QPixmap pixmap = QPixmap::fromImage(picture_);
+    pixmap.setDevicePixelRatio(scale);
+    setPixmap(pixmap);
 }
 
 QImage DecodeJpeg(const std::string& bytes, const std::string& what) {

@@ -207,17 +207,30 @@ QPoint PlaceBeside(const QRect& owner, const QRect& keepClear, const QSize& size
 // define it, from 1 (alike) to 21 (black on white).
 double ContrastRatio(const QColor& a, const QColor& b);
 
-// Shows a JPEG picture at its own size from the top-left corner.
+// Shows a JPEG picture at its own size from the top-left corner. On a screen
+// of more pixels than points (a device pixel ratio above 1), the picture
+// drawn for it beside the named one shows instead, as large in the window
+// and sharp: <name>@2x.jpg or <name>@3x.jpg (the next smaller one that is
+// there and readable, else the named one, enlarged).
 class JpegImage : public QLabel {
 public:
     explicit JpegImage(QWidget* parent = nullptr);
-    // Raises Error when the file is missing or not a readable JPEG.
+    // At the widget's own ratio. Raises Error when the named file is
+    // needed and missing or not a readable JPEG.
     void Load(const std::string& path);
+    void Load(const std::string& path, qreal ratio);
+    // As decoded: at the scale chosen.
     const QImage& Picture() const { return picture_; }
 
 private:
     QImage picture_;
 };
+
+// The scale of the picture a screen of this ratio shows: the ratio rounded
+// up, from 1 to 3.
+int PictureScale(qreal ratio);
+// "img/cnt3.jpg" at scale 2 is "img/cnt3@2x.jpg"; at scale 1 the path itself.
+std::string ScaledPicturePath(const std::string& path, int scale);
 
 // Decodes JPEG bytes; raises Error naming `what` when they are not a JPEG.
 QImage DecodeJpeg(const std::string& bytes, const std::string& what);

@@ -1,6 +1,7 @@
 // The program as a user starts it: the real executable on a virtual X
 // display (the test runs under xvfb-run), driven with xdotool.
 #include "app/wavfile.h"
+#include "fakesessionmanager.h"
 #include "jackpeers.h"
 #include "portprotocol.h"
 #include "presets/library.h"
@@ -25,6 +26,7 @@
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <sys/io.h>
 
@@ -265,6 +267,120 @@ TEST(Program, StartedWithoutImgItRunsInTheUsersFolderMadeFromTheStarterLibrary) 
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Finish(), 0);
     EXPECT_FALSE(program.process.readAllStandardError().contains("vi801: "));
+}
+
+// --- sessions ---
+
+// The chip's registers and the card's volume register, as the log leaves them.
+std::map<int, int> RegisterImage(const QString& log) {
+    std::map<int, int> image;
+    const std::vector<PortRecorder::Access> trace = ReadPortLog(log);
+    for (const RegWrite& w : DecodeRegisterWrites(trace, kOplPort))
+        image[w.index] = w.value;
+    for (const PortRecorder::Access& a : trace)
+        if (a.kind == PortRecorder::Kind::OutWord) image[0x10000 | a.port] = a.value;
+    return image;
+}
+
+QByteArray FileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A folder to run in with the pictures and the banks, whose presets the test may take away.
+void LayOutDataFolder(const QString& folder) {
+    for (const char* sub : {"img", "2op", "4op", "6op"}) {
+        QDir(folder).mkpath(sub);
+        const QDir from(kShare + "/" + sub);
+        for (const QString& name : from.entryList(QDir::Files))
+            QFile::copy(from.filePath(name), folder + "/" + sub + "/" + name);
+    }
+}
+
+// A session manager starts VI 801 with NSM_URL: no dialog waits for a
+// click; the session's folder holds the sound and the settings, saved when
+// asked, and brings them back in the next run, even when the preset they
+// came from is gone; the user's own settings are neither read nor written.
+TEST(Session, ASessionManagerOpensSavesAndReopensTheSoundInItsOwnFolder) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    FakeSessionManager manager;
+    ASSERT_TRUE(manager.Ok());
+    QTemporaryDir dir, config;
+    const QString data = dir.filePath("data"), session = dir.filePath("session/VI 801.nTEST");
+    LayOutDataFolder(data);
+    // The session's settings open the mini keyboard; the user's would choose channel 5.
+    ASSERT_TRUE(QDir().mkpath(session) && QDir().mkpath(config.filePath("vi801")));
+    {
+        QFile start(session + "/vi801.conf");
+        ASSERT_TRUE(start.open(QIODevice::WriteOnly));
+        start.write("[windows]\nkeyboard\\at=@Point(40 50)\nkeyboard\\open=true\n");
+        QFile user(config.filePath("vi801/vi801.conf"));
+        ASSERT_TRUE(user.open(QIODevice::WriteOnly));
+        user.write("[midi]\nchannel=5\n");
+    }
+    const QByteArray userSettings = FileContents(config.filePath("vi801/vi801.conf"));
+
+    const auto start = [&](Program& program, const QString& log) {
+        QProcessEnvironment env = program.process.processEnvironment();
+        env.insert("NSM_URL", QString::fromStdString(manager.Url()));
+        program.process.setProcessEnvironment(env);
+        program.Start({"--card=emulated", "--port-log=" + log}, data);
+        const auto announce = manager.WaitFor("/nsm/server/announce");
+        ASSERT_TRUE(announce);
+        EXPECT_EQ(announce->args,
+                  (std::vector<std::string>{"VI 801", ":dirty:", VI801_PROGRAM, "1", "2",
+                                            std::to_string(program.process.processId())}));
+        manager.Welcome();
+        manager.Open(session.toStdString(), "VI 801", "VI 801.nTEST");
+        const auto opened = manager.WaitFor("/reply");
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->args.at(0), "/nsm/client/open");
+        ASSERT_FALSE(WaitForWindow(kMainWindow).isEmpty()); // nobody pressed OK
+    };
+
+    Program first(VI801_PROGRAM, config.path());
+    const QString log1 = dir.filePath("first.log");
+    start(first, log1);
+    const QString keyboard = WaitForWindow("Mini Keyboard - VI 801");
+    ASSERT_FALSE(keyboard.isEmpty()) << "the session's settings were not applied";
+    EXPECT_FALSE(manager.Got("/nsm/client/is_dirty", 600)) << "dirty before any change";
+    // The keyboard's cursor key steps to a preset: the sound changed.
+    QProcess::execute("xdotool", {"windowfocus", "--sync", keyboard});
+    QProcess::execute("xdotool", {"key", "--clearmodifiers", "Down"});
+    EXPECT_TRUE(manager.Got("/nsm/client/is_dirty", 10000));
+    manager.Save();
+    const auto saved = manager.WaitFor("/reply");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->args, (std::vector<std::string>{"/nsm/client/save", "Saved"}));
+    EXPECT_TRUE(manager.Got("/nsm/client/is_clean", 5000));
+    const std::map<int, int> savedImage = RegisterImage(log1);
+    const QByteArray patch = FileContents(session + "/patch.sbi");
+    EXPECT_EQ(patch.size(), 82);
+    EXPECT_TRUE(patch.startsWith("6OP\x1a"));
+    const QByteArray settings = FileContents(session + "/vi801.conf");
+    EXPECT_TRUE(settings.contains("keyboard\\open=true")) << settings.toStdString();
+    EXPECT_TRUE(settings.contains("mute=false")) << settings.toStdString();
+    first.Signal(SIGTERM); // how a session manager ends its clients
+    EXPECT_EQ(first.Finish(), 0);
+    const QString err = QString::fromLocal8Bit(first.process.readAllStandardError());
+    EXPECT_TRUE(err.contains("vi801: started by a session manager, so no detection dialog: "))
+        << err.toStdString();
+    EXPECT_EQ(FileContents(session + "/patch.sbi"), patch) << "written again when ending";
+
+    // The presets the sound came from are gone: the session's own copy plays.
+    for (const QString& name : QDir(data + "/6op").entryList(QDir::Files))
+        QFile::remove(data + "/6op/" + name);
+    Program second(VI801_PROGRAM, config.path());
+    const QString log2 = dir.filePath("second.log");
+    start(second, log2);
+    EXPECT_FALSE(WaitForWindow("Mini Keyboard - VI 801").isEmpty());
+    EXPECT_EQ(RegisterImage(log2), savedImage);
+    EXPECT_FALSE(manager.Got("/nsm/client/is_dirty", 600)) << "dirty after opening";
+    second.Signal(SIGTERM);
+    EXPECT_EQ(second.Finish(), 0);
+
+    EXPECT_EQ(FileContents(config.filePath("vi801/vi801.conf")), userSettings);
+    EXPECT_FALSE(QFile::exists(first.home.filePath(".local/share/vi801")));
 }
 
 // --- rendering and recording ---
@@ -639,9 +755,11 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
         << output.toStdString();
     const QString share = prefix + "/share";
     for (const char* file :
-         {"/vi801/img/cnt0.jpg", "/vi801/img/cnt7.jpg", "/vi801/6op", "/vi801/4op", "/vi801/2op",
+         {"/vi801/img/cnt0.jpg", "/vi801/img/cnt7.jpg", "/vi801/img/cnt0@2x.jpg",
+          "/vi801/img/cnt7@3x.jpg", "/vi801/6op", "/vi801/4op", "/vi801/2op",
           "/applications/vi801.desktop", "/icons/hicolor/16x16/apps/vi801.png",
-          "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png"})
+          "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png",
+          "/icons/hicolor/48x48@2/apps/vi801.png"})
         EXPECT_TRUE(QFile::exists(share + file)) << file;
     // The banks are the starter library's, whatever else data/ holds.
     for (const char* bank : {"2op", "4op", "6op"})
@@ -649,6 +767,10 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
     if (RunTool("desktop-file-validate", {share + "/applications/vi801.desktop"}, &output) != -1) {
         EXPECT_TRUE(output.trimmed().isEmpty()) << output.toStdString();
     }
+    EXPECT_EQ(QImage(share + "/icons/hicolor/48x48@2/apps/vi801.png").size(), QSize(96, 96));
+    // Session managers list it among the programs they can start.
+    EXPECT_TRUE(
+        FileContents(share + "/applications/vi801.desktop").contains("\nX-NSM-Capable=true\n"));
     ExpectMetadataAndManual(prefix);
 
     // Started as the menu starts it: in the home folder, with no arguments.

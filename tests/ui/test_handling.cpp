@@ -114,25 +114,28 @@ TEST(Frame, RightClickOnAListOpensTheFramesMenuNotTheList) {
     }
 }
 
-// The connection pictures: the drawing centred, nothing touching the edge.
+// The connection pictures, as drawn for one, two and three device pixels
+// a point: the drawing centred, nothing touching the edge.
 TEST(ConnectionPictures, EachDrawingIsCentredAndWhollyInside) {
-    for (int index = 0; index < 8; ++index) {
-        const std::string path = VI801_SOURCE_DIR "/data/img/cnt" + std::to_string(index) + ".jpg";
-        std::ifstream file(path, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        const QImage picture = DecodeJpeg(bytes.str(), path);
-        ASSERT_EQ(picture.size(), QSize(146, 66)) << path;
-        QRect ink;
-        for (int y = 0; y < picture.height(); ++y)
-            for (int x = 0; x < picture.width(); ++x)
-                if (qGray(picture.pixel(x, y)) < 160) ink |= QRect(x, y, 1, 1);
-        const int left = ink.left(), right = picture.width() - 1 - ink.right();
-        const int top = ink.top(), bottom = picture.height() - 1 - ink.bottom();
-        EXPECT_GE(std::min({left, right, top, bottom}), 1) << path;
-        EXPECT_LE(std::abs(left - right), 2) << path;
-        EXPECT_LE(std::abs(top - bottom), 2) << path;
-    }
+    for (int index = 0; index < 8; ++index)
+        for (const int scale : {1, 2, 3}) {
+            const std::string path = ScaledPicturePath(
+                VI801_SOURCE_DIR "/data/img/cnt" + std::to_string(index) + ".jpg", scale);
+            std::ifstream file(path, std::ios::binary);
+            std::ostringstream bytes;
+            bytes << file.rdbuf();
+            const QImage picture = DecodeJpeg(bytes.str(), path);
+            ASSERT_EQ(picture.size(), QSize(146, 66) * scale) << path;
+            QRect ink;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    if (qGray(picture.pixel(x, y)) < 160) ink |= QRect(x, y, 1, 1);
+            const int left = ink.left(), right = picture.width() - 1 - ink.right();
+            const int top = ink.top(), bottom = picture.height() - 1 - ink.bottom();
+            EXPECT_GE(std::min({left, right, top, bottom}), scale) << path;
+            EXPECT_LE(std::abs(left - right), 2 * scale) << path;
+            EXPECT_LE(std::abs(top - bottom), 2 * scale) << path;
+        }
 }
 
 } // namespace

@@ -9,12 +9,16 @@
 #include "synth/corelink.h"
 #include "ui/ccform.h"
 #include "ui/kbdform.h"
+#include "ui/opframe.h"
 #include "ui/remembered.h"
+#include "ui/sessionstate.h"
 #include "ui/toolkit.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
+#include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -240,4 +244,108 @@ TEST(Remembered, AMissingInputIsToldAndKept) {
     QSettings file(QString::fromStdString(home.Path()), QSettings::IniFormat);
     EXPECT_EQ(file.value("midi/input").toString(), "Gone:Gone MIDI 1 20:0");
     EXPECT_EQ(file.value("midi/channel").toInt(), 6);
+}
+
+// --- a session's own folder ---
+
+// Every change of the sound or the settings is unsaved until a save; where
+// a window stands is not. The folder brings back what was saved, and the
+// user's own settings file is never made.
+TEST(Session, ChangesAreUnsavedUntilSavedAndTheFolderBringsThemBack) {
+    ConfigHome home;
+    const TempFolder banks("session-banks"), sessions("sessions");
+    MakeBanks(banks);
+    const fs::path folder = sessions.root / "VI 801.nTEST";
+    SynthState saved;
+    {
+        Started s(0x0606, banks.root);
+        TFormMain& w = *s.form;
+        Notes notes;
+        SessionState session(w, folder, notes.Taker());
+        session.Open();
+        EXPECT_TRUE(fs::is_directory(folder));
+        EXPECT_FALSE(session.Changed());
+        struct Edit {
+            const char* what;
+            std::function<void()> make;
+            bool changes;
+        };
+        const Edit edits[] = {
+            {"mute", [&] { w.CheckBoxMute->setChecked(true); }, true},
+            {"chord", [&] { w.CheckBoxChorder->setChecked(true); }, true},
+            {"preset", [&] { Pick(w.ComboBoxPreset, w.ComboBoxPreset->findText("Brass")); }, true},
+            {"attack", [&] { w.OperatorFrames[2]->TrackBarAttack->setValue(3); }, true},
+            {"channel", [&] { w.ComboBoxMidiChannel->setCurrentIndex(6); }, true},
+            {"window", [&] { w.move(w.pos() + QPoint(30, 20)); }, false},
+        };
+        for (const Edit& e : edits) {
+            e.make();
+            w.Link->Sync();
+            EXPECT_EQ(session.Changed(), e.changes) << e.what;
+            session.Save();
+            EXPECT_FALSE(session.Changed()) << e.what;
+        }
+        EXPECT_EQ(fs::file_size(folder / SessionState::kPatchFile), 82u);
+        saved = w.Link->State();
+    }
+    Started s(0x0606, banks.root);
+    TFormMain& w = *s.form;
+    Notes notes;
+    SessionState session(w, folder, notes.Taker());
+    session.Open();
+    const SynthState& state = w.Link->State();
+    EXPECT_EQ(SynthPatchOf(state), SynthPatchOf(saved));
+    EXPECT_EQ(PatchSettingsOf(state), PatchSettingsOf(saved));
+    EXPECT_TRUE(state.mute);
+    EXPECT_TRUE(state.chord);
+    EXPECT_EQ(state.channel, 6);
+    EXPECT_EQ(w.ComboBoxPreset->currentText(), "Brass");
+    EXPECT_FALSE(session.Changed());
+    EXPECT_FALSE(w.MenuItemUndo->isEnabled()); // what came back is no step
+    EXPECT_TRUE(notes.said.empty());
+    EXPECT_FALSE(fs::exists(home.Path()));
+}
+
+// A folder that can't be made fails the open; a patch file that is no
+// six-operator preset is refused and kept, after the settings were applied.
+TEST(Session, AFolderInTheWayOrAPatchFileThatIsNoPresetIsRefused) {
+    const TempFolder sessions("sessions-refused");
+    SynthPatch patch;
+    PatchSettings settings;
+    const std::vector<uint8_t> fourOp =
+        EncodePreset(PresetKind::FourOperator, "Lead", patch, settings);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> patchFile; // under the folder; empty: the folder's name is a file
+        SessionError::Kind kind;
+    };
+    const Case cases[] = {
+        {"a file in the way", {}, SessionError::Kind::Create},
+        {"a short patch", {'6', 'O', 'P', 0x1A, 'x'}, SessionError::Kind::BadFile},
+        {"a four-operator preset", fourOp, SessionError::Kind::BadFile},
+    };
+    for (const Case& c : cases) {
+        const fs::path folder = sessions.root / c.what;
+        if (c.patchFile.empty()) {
+            sessions.Put(c.what, {'x'});
+        } else {
+            sessions.Put(fs::path(c.what) / SessionState::kPatchFile, c.patchFile);
+            sessions.Put(fs::path(c.what) / SessionState::kSettingsFile,
+                         {'[', 'm', 'i', 'd', 'i', ']', '\n', 'c', 'h', 'a', 'n', 'n', 'e', 'l',
+                          '=', '3', '\n'});
+        }
+        Started s;
+        Notes notes;
+        SessionState session(*s.form, folder, notes.Taker());
+        try {
+            session.Open();
+            ADD_FAILURE() << c.what << ": opened";
+        } catch (const SessionError& error) {
+            EXPECT_EQ(error.What(), c.kind) << c.what << ": " << error.what();
+        }
+        if (c.kind != SessionError::Kind::BadFile) continue;
+        EXPECT_EQ(s.form->Link->State().channel, 2) << c.what;
+        EXPECT_EQ(fs::file_size(folder / SessionState::kPatchFile), c.patchFile.size()) << c.what;
+        EXPECT_FALSE(session.Changed()) << c.what;
+    }
 }

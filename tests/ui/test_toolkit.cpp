@@ -1,5 +1,6 @@
 #include "boxcatcher.h"
 #include "error.h"
+#include "ui/appicon.h"
 #include "ui/tips.h"
 #include "ui/toolkit.h"
 
@@ -547,6 +548,75 @@ TEST(JpegImageTest, LoadsAPictureWhoseRowsAreNotMultiplesOfFourBytes) {
         EXPECT_TRUE(Near(picture.pixel(145, y), qRgb(0, 0, 255))) << y;
     }
     EXPECT_FALSE(image.pixmap().isNull());
+}
+
+// A screen of device pixel ratio 2 shows the picture drawn at twice the
+// pixels, as large in the window; without one the named picture shows.
+TEST(JpegImageTest, ShowsThePictureDrawnForTheScreensRatio) {
+    QTemporaryDir dir;
+    const auto put = [&](const char* name, const std::string& bytes) {
+        std::ofstream(dir.filePath(name).toStdString(), std::ios::binary) << bytes;
+    };
+    const auto plain = [](QRgb c) { return [c](int, int) { return c; }; };
+    put("cnt3.jpg", EncodeJpeg(146, 66, plain(qRgb(255, 0, 0))));
+    put("cnt3@2x.jpg", EncodeJpeg(292, 132, plain(qRgb(0, 160, 0))));
+    put("cnt4.jpg", EncodeJpeg(146, 66, plain(qRgb(255, 0, 0))));
+    put("cnt4@2x.jpg", "broken");
+    struct Case {
+        const char* name;
+        qreal ratio;
+        int scale;
+        QRgb colour;
+    };
+    const Case cases[] = {
+        {"cnt3.jpg", 1.0, 1, qRgb(255, 0, 0)}, {"cnt3.jpg", 1.25, 2, qRgb(0, 160, 0)},
+        {"cnt3.jpg", 2.0, 2, qRgb(0, 160, 0)}, {"cnt3.jpg", 3.0, 2, qRgb(0, 160, 0)},
+        {"cnt4.jpg", 2.0, 1, qRgb(255, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        JpegImage image;
+        image.Load(dir.filePath(c.name).toStdString(), c.ratio);
+        const QPixmap pixmap = image.pixmap();
+        EXPECT_EQ(pixmap.devicePixelRatio(), c.scale) << c.name << " at " << c.ratio;
+        EXPECT_EQ(pixmap.size(), QSize(146, 66) * c.scale) << c.name << " at " << c.ratio;
+        EXPECT_EQ(pixmap.deviceIndependentSize(), QSizeF(146, 66)) << c.name << " at " << c.ratio;
+        EXPECT_EQ(image.sizeHint(), QSize(146, 66)) << c.name << " at " << c.ratio;
+        EXPECT_TRUE(Near(image.Picture().pixel(10, 10), c.colour)) << c.name << " at " << c.ratio;
+    }
+}
+
+TEST(JpegImageTest, ThePictureForARatioIsNamedBesideTheOne) {
+    const std::pair<qreal, int> scales[] = {{0.5, 1}, {1, 1},   {1.01, 2}, {1.5, 2},
+                                            {2, 2},   {2.5, 3}, {3, 3},    {4, 3}};
+    for (const auto& [ratio, scale] : scales)
+        EXPECT_EQ(PictureScale(ratio), scale) << ratio;
+    struct Path {
+        const char* path;
+        int scale;
+        const char* scaled;
+    };
+    const Path paths[] = {
+        {"img/cnt3.jpg", 1, "img/cnt3.jpg"},
+        {"img/cnt3.jpg", 2, "img/cnt3@2x.jpg"},
+        {"img/cnt3.jpg", 3, "img/cnt3@3x.jpg"},
+        {"my.pictures/cnt3", 2, "my.pictures/cnt3@2x"},
+    };
+    for (const Path& p : paths)
+        EXPECT_EQ(ScaledPicturePath(p.path, p.scale), p.scaled) << p.path;
+}
+
+// The icon at a device pixel ratio is drawn at its pixels, not enlarged.
+TEST(ProgramIconTest, IsDrawnAtTheRatioAsked) {
+    const QIcon icon = ProgramIcon();
+    for (const qreal ratio : {1.0, 2.0, 3.0}) {
+        const QPixmap pixmap = icon.pixmap(QSize(24, 24), ratio);
+        EXPECT_EQ(pixmap.devicePixelRatio(), ratio);
+        EXPECT_EQ(pixmap.size(), QSize(24, 24) * ratio);
+        EXPECT_EQ(pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  DrawProgramIcon(static_cast<int>(24 * ratio)))
+            << ratio;
+    }
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(48, 48)));
 }
 
 TEST(JpegImageTest, MissingOrBrokenFileRaises) {
