@@ -3,6 +3,7 @@
 #include "rig.h"
 
 #include "support/jackcapture.h"
+#include "support/jackpeers.h"
 #include "support/jackserver.h"
 
 #include <gtest/gtest.h>
@@ -106,6 +107,44 @@ TEST_F(JackOutput, WhenTheServerDiesTheWriterTakesTheChipAndLosesNothing) {
     rig.card.Render(rest.data(), 480);
     for (int c = 0; c < 9; ++c)
         EXPECT_EQ(rig.applied.image[0xA0 + c], rig.Opl3().ReadRegister(0xA0 + c));
+}
+
+// A server that stops answering: the output is passed over within the wait
+// and says why; a stream that its thread opens after the wait never renders.
+std::atomic<int> periodsRendered{0};
+void CountPeriod(void*, StereoOut, size_t) {
+    periodsRendered.fetch_add(1);
+}
+void MustNotPrepare(void*, unsigned) {
+    ADD_FAILURE() << "an output given up on was prepared";
+}
+
+TEST(UnansweredJack, TheOutputIsPassedOverWithinTheWaitAndTheReasonSaysSo) {
+    MuteJackServer server;
+    ASSERT_TRUE(server.Listening()) << server.Why();
+    Rig rig;
+    const bool open = rig.card.StartOutput(); // the test hangs here where the wait has no bound
+    const AudioOutputInfo& info = rig.card.OutputInfo();
+    EXPECT_NE(info.api, "JACK");
+    if (!open) {
+        EXPECT_NE(info.error.find("JACK: no answer within 1 s"), std::string::npos) << info.error;
+    }
+}
+
+TEST_F(JackOutput, AStreamOpenedAfterTheWaitIsClosedWithoutRendering) {
+    JackClientWatch watch("vi801-test-watch", "VI 801");
+    ASSERT_TRUE(watch.Ok());
+    ASSERT_TRUE(server->Pause());
+    periodsRendered = 0;
+    AudioOutput output(&CountPeriod, nullptr);
+    const bool open = output.Open(&MustNotPrepare);
+    ASSERT_TRUE(server->Resume());
+    if (open) GTEST_SKIP() << "another output opened: " << output.Info().api;
+    EXPECT_NE(output.Info().error.find("JACK: no answer within"), std::string::npos);
+    // Let go, the server serves the late client: it is started, then closed
+    // by its own thread.
+    ASSERT_TRUE(watch.WaitCameAndWent(15s)) << "the late client did not come and go";
+    EXPECT_EQ(periodsRendered.load(), 0);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "hardware/emulated/audiooutput.h"
 
+#include "boundedcall.h"
+
 #include <RtAudio.h>
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
@@ -7,11 +9,26 @@
 #include <algorithm>
 #include <vector>
 
+// Opened on a thread of its own, which may be given up on; until Start the
+// callback plays silence and leaves the render function alone.
 struct AudioOutput::Stream {
     virtual ~Stream() = default;
     // Returns once the render function has run for the last time.
     virtual void Close() = 0;
     virtual bool Failed() const = 0;
+
+    void Start() { started.store(true, std::memory_order_release); }
+    // In the callback: false while the silence lasts, which it then plays.
+    bool Started(StereoOut out, size_t frames) const {
+        if (started.load(std::memory_order_acquire)) return true;
+        for (size_t i = 0; i < frames; ++i)
+            out.left[i * out.step] = out.right[i * out.step] = 0;
+        return false;
+    }
+
+    RenderPeriod render = nullptr;
+    void* user = nullptr;
+    std::atomic<bool> started{false};
 };
 
 namespace {
@@ -38,15 +55,14 @@ struct QuietProbing {
 struct JackStream final : AudioOutput::Stream {
     jack_client_t* client = nullptr;
     jack_port_t* ports[2] = {nullptr, nullptr};
-    RenderPeriod render = nullptr;
-    void* user = nullptr;
     std::atomic<bool> failed{false};
 
     static int Process(jack_nframes_t frames, void* self) {
         auto& s = *static_cast<JackStream*>(self);
         auto* left = static_cast<float*>(jack_port_get_buffer(s.ports[0], frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(s.ports[1], frames));
-        s.render(s.user, {left, right, 1}, frames);
+        const StereoOut out{left, right, 1};
+        if (s.Started(out, frames)) s.render(s.user, out, frames);
         return 0;
     }
     // The server went away: it calls us no more.
@@ -82,15 +98,14 @@ void CountRtAudioError(RtAudioError::Type type, const std::string&) {
 struct RtAudioStream final : AudioOutput::Stream {
     explicit RtAudioStream(RtAudio::Api api) : audio(api) { audio.showWarnings(false); }
     RtAudio audio;
-    RenderPeriod render = nullptr;
-    void* user = nullptr;
     uint64_t errorsAtOpen = 0;
 
     static int Callback(void* output, void*, unsigned frames, double, RtAudioStreamStatus,
                         void* self) {
         auto& s = *static_cast<RtAudioStream*>(self);
-        auto* out = static_cast<float*>(output); // one channel after the other
-        s.render(s.user, {out, out + frames, 1}, frames);
+        auto* samples = static_cast<float*>(output); // one channel after the other
+        const StereoOut out{samples, samples + frames, 1};
+        if (s.Started(out, frames)) s.render(s.user, out, frames);
         return 0;
     }
 
@@ -109,14 +124,17 @@ struct RtAudioStream final : AudioOutput::Stream {
     }
 };
 
-struct ApiChoice {
-    RtAudio::Api api;
+// What no device means there, for each output in the order they are tried.
+// JACK is driven through its own library, the others through RtAudio.
+struct OutputChoice {
     const char* name;
-    const char* nothing; // what no device means there
+    RtAudio::Api api; // UNSPECIFIED: JACK
+    const char* nothing;
 };
-constexpr ApiChoice kRtAudioApis[] = {
-    {RtAudio::LINUX_PULSE, "PulseAudio", "no server running"},
-    {RtAudio::LINUX_ALSA, "ALSA", "no device"},
+constexpr OutputChoice kOutputs[] = {
+    {"JACK", RtAudio::UNSPECIFIED, "no server running"},
+    {"PulseAudio", RtAudio::LINUX_PULSE, "no server running"},
+    {"ALSA", RtAudio::LINUX_ALSA, "no device"},
 };
 
 bool Compiled(RtAudio::Api api) {
@@ -130,6 +148,115 @@ void AddReason(std::string& reasons, const char* api, const std::string& why) {
     reasons += std::string(api) + ": " + why;
 }
 
+// One output opened and started, still silent; or why not.
+struct Attempt {
+    std::unique_ptr<AudioOutput::Stream> stream;
+    AudioOutputInfo info;
+    std::string why;
+};
+
+Attempt OpenJack(RenderPeriod render, void* user) {
+    Attempt attempt;
+    auto s = std::make_unique<JackStream>();
+    s->render = render;
+    s->user = user;
+    s->client = jack_client_open(kClientName, JackNoStartServer, nullptr);
+    if (!s->client) {
+        attempt.why = "no server running";
+        return attempt;
+    }
+    const char* names[2] = {"out_1", "out_2"};
+    for (int i = 0; i < 2; ++i) {
+        s->ports[i] =
+            jack_port_register(s->client, names[i], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        if (!s->ports[i]) {
+            attempt.why = "can't register an output port";
+            return attempt;
+        }
+    }
+    jack_set_process_callback(s->client, &JackStream::Process, s.get());
+    jack_on_info_shutdown(s->client, &JackStream::Shutdown, s.get());
+    if (jack_activate(s->client) != 0) {
+        attempt.why = "can't activate the client";
+        return attempt;
+    }
+    AudioOutputInfo& info = attempt.info;
+    info.api = "JACK";
+    info.device = "not connected";
+    // The first two playback ports of the hardware, as a JACK user expects.
+    if (const char** targets = jack_get_ports(s->client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                              JackPortIsPhysical | JackPortIsInput)) {
+        for (int i = 0; i < 2 && targets[i]; ++i)
+            jack_connect(s->client, jack_port_name(s->ports[i]), targets[i]);
+        if (targets[0]) {
+            const std::string port = targets[0];
+            info.device = port.substr(0, port.find(':'));
+        }
+        jack_free(targets);
+    }
+    info.open = true;
+    info.rate = jack_get_sample_rate(s->client);
+    info.period = jack_get_buffer_size(s->client);
+    jack_latency_range_t range{0, 0};
+    jack_port_get_latency_range(s->ports[0], JackPlaybackLatency, &range);
+    const unsigned latency = range.max ? range.max : info.period;
+    info.latencyMs = 1000.0 * latency / info.rate;
+    attempt.stream = std::move(s);
+    return attempt;
+}
+
+Attempt OpenRtAudio(const OutputChoice& choice, RenderPeriod render, void* user) {
+    Attempt attempt;
+    attempt.why = choice.nothing;
+    auto s = std::make_unique<RtAudioStream>(choice.api);
+    s->render = render;
+    s->user = user;
+    if (s->audio.getDeviceCount() == 0) return attempt;
+    RtAudio::StreamParameters params;
+    params.deviceId = s->audio.getDefaultOutputDevice();
+    params.nChannels = 2;
+    const RtAudio::DeviceInfo device = s->audio.getDeviceInfo(params.deviceId);
+    if (!device.probed || device.outputChannels < 2) {
+        attempt.why = "no stereo output device";
+        return attempt;
+    }
+    const unsigned rate =
+        device.preferredSampleRate ? device.preferredSampleRate : AudioOutput::kPreferredRate;
+    RtAudio::StreamOptions options;
+    options.streamName = kClientName;
+    options.flags = RTAUDIO_NONINTERLEAVED;
+    // ALSA's "default" device goes through the desktop's mixer.
+    if (choice.api == RtAudio::LINUX_ALSA) options.flags |= RTAUDIO_ALSA_USE_DEFAULT;
+    unsigned period = AudioOutput::kPreferredPeriod;
+    s->audio.openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &period, &RtAudioStream::Callback,
+                        s.get(), &options, &CountRtAudioError);
+    s->errorsAtOpen = rtAudioStreamErrors.load(std::memory_order_acquire);
+    s->audio.startStream();
+
+    AudioOutputInfo& info = attempt.info;
+    info.open = true;
+    info.api = choice.name;
+    info.device = choice.api == RtAudio::LINUX_ALSA ? "default" : device.name;
+    info.rate = s->audio.getStreamSampleRate();
+    info.period = period;
+    long latency = s->audio.getStreamLatency();
+    if (latency <= 0) latency = period;
+    info.latencyMs = 1000.0 * static_cast<double>(latency) / info.rate;
+    attempt.stream = std::move(s);
+    return attempt;
+}
+
+Attempt OpenOutput(const OutputChoice& choice, RenderPeriod render, void* user) {
+    try {
+        if (choice.api == RtAudio::UNSPECIFIED) return OpenJack(render, user);
+        return OpenRtAudio(choice, render, user);
+    } catch (const std::exception& e) {
+        Attempt failed;
+        failed.why = e.what();
+        return failed;
+    }
+}
+
 } // namespace
 
 AudioOutput::AudioOutput(RenderPeriod render, void* user) : render_(render), user_(user) {}
@@ -141,116 +268,29 @@ AudioOutput::~AudioOutput() {
 bool AudioOutput::Open(Prepare prepare) {
     Close();
     QuietProbing quiet;
-    std::string reasons, why;
-    if (OpenJack(prepare, why)) return true;
-    AddReason(reasons, "JACK", why);
-    for (const ApiChoice& choice : kRtAudioApis) {
-        if (!Compiled(choice.api)) continue;
-        why = choice.nothing;
-        if (OpenRtAudio(choice.api, prepare, why)) {
-            info_.api = choice.name;
-            return true;
+    std::string reasons;
+    for (const OutputChoice& choice : kOutputs) {
+        if (choice.api != RtAudio::UNSPECIFIED && !Compiled(choice.api)) continue;
+        // A server that takes the connection and never answers holds its
+        // client for good; one given up on is closed by its own thread.
+        std::optional<Attempt> attempt =
+            CallWithin(kAnswerWait, [&choice, render = render_, user = user_] {
+                return OpenOutput(choice, render, user);
+            });
+        if (!attempt || !attempt->stream) {
+            AddReason(reasons, choice.name,
+                      attempt ? attempt->why : "no answer within " + WaitText(kAnswerWait));
+            continue;
         }
-        AddReason(reasons, choice.name, why);
+        info_ = attempt->info;
+        prepare(user_, info_.rate);
+        attempt->stream->Start();
+        stream_ = std::move(attempt->stream);
+        return true;
     }
     info_ = AudioOutputInfo{};
     info_.error = reasons.empty() ? std::string("no audio system") : reasons;
     return false;
-}
-
-bool AudioOutput::OpenJack(Prepare prepare, std::string& why) {
-    auto s = std::make_unique<JackStream>();
-    s->render = render_;
-    s->user = user_;
-    s->client = jack_client_open(kClientName, JackNoStartServer, nullptr);
-    if (!s->client) {
-        why = "no server running";
-        return false;
-    }
-    const char* names[2] = {"out_1", "out_2"};
-    for (int i = 0; i < 2; ++i) {
-        s->ports[i] =
-            jack_port_register(s->client, names[i], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        if (!s->ports[i]) {
-            why = "can't register an output port";
-            return false;
-        }
-    }
-    const unsigned rate = jack_get_sample_rate(s->client);
-    prepare(user_, rate);
-    jack_set_process_callback(s->client, &JackStream::Process, s.get());
-    jack_on_info_shutdown(s->client, &JackStream::Shutdown, s.get());
-    if (jack_activate(s->client) != 0) {
-        why = "can't activate the client";
-        return false;
-    }
-    info_ = AudioOutputInfo{};
-    info_.api = "JACK";
-    info_.device = "not connected";
-    // The first two playback ports of the hardware, as a JACK user expects.
-    if (const char** targets = jack_get_ports(s->client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                              JackPortIsPhysical | JackPortIsInput)) {
-        for (int i = 0; i < 2 && targets[i]; ++i)
-            jack_connect(s->client, jack_port_name(s->ports[i]), targets[i]);
-        if (targets[0]) {
-            const std::string port = targets[0];
-            info_.device = port.substr(0, port.find(':'));
-        }
-        jack_free(targets);
-    }
-    info_.open = true;
-    info_.rate = rate;
-    info_.period = jack_get_buffer_size(s->client);
-    jack_latency_range_t range{0, 0};
-    jack_port_get_latency_range(s->ports[0], JackPlaybackLatency, &range);
-    const unsigned latency = range.max ? range.max : info_.period;
-    info_.latencyMs = 1000.0 * latency / rate;
-    stream_ = std::move(s);
-    return true;
-}
-
-bool AudioOutput::OpenRtAudio(int api, Prepare prepare, std::string& why) {
-    try {
-        auto s = std::make_unique<RtAudioStream>(static_cast<RtAudio::Api>(api));
-        s->render = render_;
-        s->user = user_;
-        if (s->audio.getDeviceCount() == 0) return false; // why: the API's "nothing"
-        RtAudio::StreamParameters params;
-        params.deviceId = s->audio.getDefaultOutputDevice();
-        params.nChannels = 2;
-        const RtAudio::DeviceInfo device = s->audio.getDeviceInfo(params.deviceId);
-        if (!device.probed || device.outputChannels < 2) {
-            why = "no stereo output device";
-            return false;
-        }
-        const unsigned rate =
-            device.preferredSampleRate ? device.preferredSampleRate : kPreferredRate;
-        RtAudio::StreamOptions options;
-        options.streamName = kClientName;
-        options.flags = RTAUDIO_NONINTERLEAVED;
-        // ALSA's "default" device goes through the desktop's mixer.
-        if (api == RtAudio::LINUX_ALSA) options.flags |= RTAUDIO_ALSA_USE_DEFAULT;
-        unsigned period = kPreferredPeriod;
-        prepare(user_, rate);
-        s->audio.openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &period,
-                            &RtAudioStream::Callback, s.get(), &options, &CountRtAudioError);
-        s->errorsAtOpen = rtAudioStreamErrors.load(std::memory_order_acquire);
-        s->audio.startStream();
-
-        info_ = AudioOutputInfo{};
-        info_.open = true;
-        info_.device = api == RtAudio::LINUX_ALSA ? "default" : device.name;
-        info_.rate = s->audio.getStreamSampleRate();
-        info_.period = period;
-        long latency = s->audio.getStreamLatency();
-        if (latency <= 0) latency = period;
-        info_.latencyMs = 1000.0 * static_cast<double>(latency) / info_.rate;
-        stream_ = std::move(s);
-        return true;
-    } catch (const std::exception& e) {
-        why = e.what();
-        return false;
-    }
 }
 
 void AudioOutput::Close() {

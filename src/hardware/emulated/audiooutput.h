@@ -7,6 +7,7 @@
 // the probe and the stream; PulseAudio (which also covers PipeWire) and ALSA
 // go through RtAudio.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -35,6 +36,9 @@ class AudioOutput {
 public:
     static constexpr unsigned kPreferredRate = 48000;
     static constexpr unsigned kPreferredPeriod = 128;
+    // How long each output may take to open: a sound server that does not
+    // answer in time is passed over, and Info().error says so.
+    static constexpr std::chrono::milliseconds kAnswerWait{1000};
 
     AudioOutput(RenderPeriod render, void* user);
     ~AudioOutput(); // closes
@@ -42,8 +46,9 @@ public:
     AudioOutput& operator=(const AudioOutput&) = delete;
 
     // Opens the first output that answers, JACK first, at the device's own
-    // rate. prepare(rate) runs before the first period; it may allocate.
-    // False when none opens; Info().error then says why for each.
+    // rate, waiting kAnswerWait at most for each. prepare(rate) runs on the
+    // calling thread before the first period; it may allocate. False when
+    // none opens; Info().error then says why for each.
     using Prepare = void (*)(void* user, unsigned rate);
     bool Open(Prepare prepare);
     // After it returns the render function is not running and never runs
@@ -59,9 +64,6 @@ public:
 
     struct Stream; // one kind per audio system
 private:
-    bool OpenJack(Prepare prepare, std::string& why);
-    bool OpenRtAudio(int api, Prepare prepare, std::string& why);
-
     RenderPeriod render_;
     void* user_;
     std::unique_ptr<Stream> stream_;
