@@ -4,7 +4,9 @@
 #include "app/datafolder.h"
 #include "app/endsignals.h"
 #include "app/startupnotes.h"
+#include "boundedcall.h"
 #include "hardware/giveio.h"
+#include "midi/midi.h"
 #include "ui/appicon.h"
 #include "ui/mainform.h"
 #include "ui/portform.h"
@@ -18,6 +20,13 @@
 #include <memory>
 
 namespace {
+// A MIDI system that did not answer at start offers no inputs: say why.
+void TellUnanswered(const Midi& midi, const std::string& program) {
+    for (const std::string& system : midi.Unanswered)
+        std::cerr << program << ": " << system << " did not answer within "
+                  << WaitText(Midi::kAnswerWait) << ": its MIDI inputs are not listed.\n";
+}
+
 // The input the command line names, picked as the user would pick it.
 void ChooseMidiIn(TFormMain& form, const std::string& text, const std::string& program) {
     if (text.empty() || form.ChooseMidiIn(QString::fromStdString(text))) return;
@@ -48,6 +57,7 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
     if (!form.Terminated() && !endSignals.Received()) {
         closeFront = [&form] { form.close(); };
         form.show();
+        TellUnanswered(*form.MidiIn, program);
         ChooseMidiIn(form, options.midiIn, program);
         QCoreApplication::exec();
     }

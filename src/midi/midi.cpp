@@ -1,5 +1,6 @@
 #include "midi/midi.h"
 
+#include "boundedcall.h"
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
 
@@ -150,9 +151,10 @@ bool Reachable(Midi::System system) {
     return true;
 }
 
-// One RtMidi input with its own error record, which outlives it.
+// One RtMidi input with its own error record and delivery, which outlive it.
 struct Port {
     Errors errors;
+    Delivery delivery;
     std::unique_ptr<RtMidiIn> in;
 };
 
@@ -193,32 +195,94 @@ struct ServerWatch {
     }
 };
 
+// The inputs of one system; not there when it can't be reached.
+struct Listing {
+    bool there = false;
+    std::vector<std::string> names;
+};
+
+Listing ListInputs(Midi::System system) {
+    Listing listing;
+    if (!Reachable(system)) return listing;
+    try {
+        const auto port = MakePort(ApiOf(system));
+        const unsigned count = port->in->getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            listing.names.push_back(port->in->getPortName(i));
+        // A JACK client without a server only warns.
+        listing.there = !port->errors.warning && !port->errors.failure;
+    } catch (const std::exception&) {
+        // That system isn't there: its inputs aren't offered.
+    }
+    return listing;
+}
+
+// One system's port of an input, open and not yet started; no port when it
+// did not open.
+struct Opening {
+    std::unique_ptr<ServerWatch> watch; // beside a JACK port
+    std::unique_ptr<Port> port;
+};
+
+Opening OpenPort(Midi::System system, const std::string& name, bool virtualInput,
+                 Midi::Inbox* inbox, uint32_t handle) {
+    Opening opening;
+    if (system == Midi::System::Jack) {
+        opening.watch = std::make_unique<ServerWatch>();
+        if (!opening.watch->Open()) return {}; // no server, or not now
+    } else if (!Reachable(system)) {
+        return {};
+    }
+    try {
+        auto port = MakePort(ApiOf(system));
+        port->delivery.inbox = inbox;
+        port->delivery.handle = handle;
+        port->in->setCallback(&Deliver, &port->delivery);
+        bool open = false;
+        if (virtualInput) {
+            port->in->openVirtualPort(Midi::kClientName);
+            open = true;
+        } else {
+            const unsigned count = port->in->getPortCount();
+            for (unsigned i = 0; i < count && !open; ++i)
+                if (port->in->getPortName(i) == name) {
+                    port->in->openPort(i, kConnectionPortName);
+                    open = port->in->isPortOpen();
+                }
+        }
+        if (open && !port->errors.warning && !port->errors.failure) opening.port = std::move(port);
+    } catch (const std::exception&) {
+        // That system is gone since the start, or the port with it.
+    }
+    if (!opening.port) return {};
+    return opening;
+}
+
+const char* SystemName(Midi::System system) {
+    return system == Midi::System::Alsa ? "the ALSA sequencer" : "JACK";
+}
+
 } // namespace
 
 struct Midi::Input {
-    Delivery delivery; // first: the ports call into it until they are gone
     std::unique_ptr<ServerWatch> watch;
-    std::vector<std::unique_ptr<Port>> ports;
+    std::vector<std::unique_ptr<Port>> ports; // first to go
 };
 
 Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)) {
     QuietJack();
     for (System system : {System::Alsa, System::Jack}) {
-        if (!Reachable(system)) continue;
-        try {
-            const auto port = MakePort(ApiOf(system));
-            std::vector<std::string> names;
-            const unsigned count = port->in->getPortCount();
-            for (unsigned i = 0; i < count; ++i)
-                names.push_back(port->in->getPortName(i));
-            // A JACK client without a server only warns.
-            if (port->errors.warning || port->errors.failure) continue;
-            systems_.push_back(system);
-            for (const std::string& name : names)
-                devices_.push_back({system, name, false});
-        } catch (const std::exception&) {
-            // That system isn't there: its inputs aren't offered.
+        // A server that takes the connection and never answers holds its
+        // client for good: such a system is passed over.
+        const auto listing = CallWithin(kAnswerWait, [system] { return ListInputs(system); });
+        if (!listing) {
+            Unanswered.push_back(SystemName(system));
+            continue;
         }
+        if (!listing->there) continue;
+        systems_.push_back(system);
+        for (const std::string& name : listing->names)
+            devices_.push_back({system, name, false});
     }
     if (!systems_.empty()) devices_.push_back({systems_.front(), kClientName, true});
     DeviceCount = static_cast<int32_t>(devices_.size());
@@ -250,7 +314,9 @@ bool Midi::OpenDevice(int index) {
 }
 
 bool Midi::Start() {
-    if (IsOpen) input_->delivery.started.store(true, std::memory_order_release);
+    if (IsOpen)
+        for (const auto& port : input_->ports)
+            port->delivery.started.store(true, std::memory_order_release);
     return IsOpen;
 }
 
@@ -269,39 +335,20 @@ void Midi::Close() {
 bool Midi::OpenInput(const Device& device) {
     auto input = std::make_unique<Input>();
     if (++lastHandle_ == KeyboardSource) ++lastHandle_;
-    input->delivery.inbox = inbox_.get();
-    input->delivery.handle = lastHandle_;
 
     // The virtual input is a port on every system there is; any one will do.
     std::vector<System> systems{device.system};
     if (device.virtualInput) systems = systems_;
     for (System system : systems) {
-        if (system == System::Jack) {
-            input->watch = std::make_unique<ServerWatch>();
-            if (!input->watch->Open()) continue; // no server, or not now
-        } else if (!Reachable(system)) {
-            continue;
-        }
-        try {
-            auto port = MakePort(ApiOf(system));
-            port->in->setCallback(&Deliver, &input->delivery);
-            bool open = false;
-            if (device.virtualInput) {
-                port->in->openVirtualPort(kClientName);
-                open = true;
-            } else {
-                const unsigned count = port->in->getPortCount();
-                for (unsigned i = 0; i < count && !open; ++i)
-                    if (port->in->getPortName(i) == device.port) {
-                        port->in->openPort(i, kConnectionPortName);
-                        open = port->in->isPortOpen();
-                    }
-            }
-            if (open && !port->errors.warning && !port->errors.failure)
-                input->ports.push_back(std::move(port));
-        } catch (const std::exception&) {
-            // That system is gone since the start, or the port with it.
-        }
+        // A port given up on is closed by its own thread, never started.
+        auto opening =
+            CallWithin(kAnswerWait, [system, name = device.port, virtualInput = device.virtualInput,
+                                     inbox = inbox_.get(), handle = lastHandle_] {
+                return OpenPort(system, name, virtualInput, inbox, handle);
+            });
+        if (!opening || !opening->port) continue;
+        if (opening->watch) input->watch = std::move(opening->watch);
+        input->ports.push_back(std::move(opening->port));
     }
     if (input->ports.empty()) return false;
     input_ = std::move(input);

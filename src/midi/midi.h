@@ -6,6 +6,7 @@
 // one at a time in arrival order. Create and use it on Owner's thread.
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,9 @@ public:
     static constexpr const char* kClientName = "VI 801";
     static constexpr const char* kNoInputText = "No midi input";
     static constexpr const char* kVirtualInputText = "VI 801 virtual input";
+    // How long a MIDI system may take to list its inputs or open one; one
+    // that does not answer in time is passed over.
+    static constexpr std::chrono::milliseconds kAnswerWait{1000};
 
     // Lists the inputs once; opens nothing. Without any MIDI system there
     // are none.
@@ -41,6 +45,9 @@ public:
     int32_t DeviceCount = 0; // entries after "No midi input"
     uint32_t Handle = 0;     // wParam of the open input's messages; never KeyboardSource
     bool IsOpen = false;
+    // The MIDI systems that did not answer in time at start ("JACK"): their
+    // inputs are not listed.
+    std::vector<std::string> Unanswered;
 
     enum class System { Alsa, Jack };
     class Inbox;
