@@ -3,13 +3,14 @@
 # busy loops keep both cores loaded, and checks that every launch shows its
 # detection dialog within the bound (and, with --midi-in, the main window
 # within the bound after OK). The sound server is absent, running, starting
-# or stopping at the moment of the launch. A launch that misses the bound has
-# its threads dumped by gdb at that moment; one that shows nothing within 30 s
-# counts as hung and is killed.
+# or stopping at the moment of the launch, or held (SIGSTOP) through it, as a
+# wedged server is. A launch that misses the bound has its threads dumped by
+# gdb at that moment; one that shows nothing within 30 s counts as hung and
+# is killed.
 #
 # Usage: scripts/stress-startup.sh PATH/TO/vi801 [launches per condition] [condition...]
-# Conditions: none running starting stopping midi-none midi-running
-#             midi-starting midi-stopping (default: all)
+# Conditions: none running starting stopping held midi-none midi-running
+#             midi-starting midi-stopping midi-held (default: all)
 # Results go to a folder of their own (its name is printed): one line per
 # launch in launches.txt, dumps and the program's output of each late launch.
 # Build with debug information (CMAKE_BUILD_TYPE=Debug or RelWithDebInfo) for
@@ -18,7 +19,7 @@
 set -uo pipefail
 
 if [[ $# -lt 1 ]]; then
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 if [[ -z "${DISPLAY:-}" ]]; then
@@ -32,7 +33,8 @@ per=${2:-25}
 shift $(($# >= 2 ? 2 : 1))
 conditions=("$@")
 [[ ${#conditions[@]} -eq 0 ]] &&
-    conditions=(none running starting stopping midi-none midi-running midi-starting midi-stopping)
+    conditions=(none running starting stopping held
+        midi-none midi-running midi-starting midi-stopping midi-held)
 data=$(realpath "$(dirname "$0")/../data")
 bound_ms=${VI801_STRESS_BOUND_MS:-2000}
 hung_ms=30000
@@ -72,6 +74,7 @@ start_jack() {
 # SIGTERM lets the server clean up its registry entry and sockets.
 stop_jack() {
     [[ -z "$jack_pid" ]] && return
+    kill -CONT "$jack_pid" 2>/dev/null
     kill -TERM "$jack_pid" 2>/dev/null
     for _ in $(seq 150); do
         kill -0 "$jack_pid" 2>/dev/null || break
@@ -146,6 +149,10 @@ launch() {
     running) start_jack wait ;;
     starting) stop_jack ;;
     stopping) start_jack wait ;;
+    held)
+        start_jack wait
+        kill -STOP "$jack_pid"
+        ;;
     esac
     # The server changes around the launch, or with --midi-in around OK,
     # where the input is opened; half the time just before, half just after.
@@ -183,6 +190,7 @@ launch() {
     fi
     wait "$pid" 2>/dev/null
     [[ $outcome == ok ]] && rm -f "$results/$tag.out"
+    [[ ${condition#midi-} == held ]] && kill -CONT "$jack_pid"
     [[ $server_change == stopping ]] && stop_jack
     echo "$condition $n dialog_ms=$dialog main_ms=$main $outcome" | tee -a "$results/launches.txt"
 }
