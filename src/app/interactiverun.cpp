@@ -14,6 +14,7 @@
 
 #include <QComboBox>
 
+#include <csignal>
 #include <exception>
 #include <functional>
 #include <iostream>
@@ -66,6 +67,9 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
 } // namespace
 
 int RunInteractive(const CommandLine& options, int& argc, char** argv, const std::string& program) {
+    // libjack writes to its server's socket without MSG_NOSIGNAL: a server
+    // that goes away while it is spoken to would end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     // Declared first, so the card outlives the window that resets its chip.
     const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
     if (!card) return 2;

@@ -191,9 +191,17 @@ struct ServerWatch {
     }
     bool ServerGone() const { return client && gone.load(std::memory_order_acquire); }
     ~ServerWatch() {
-        if (client) jack_client_close(client);
+        if (client && !ServerGone()) jack_client_close(client);
     }
 };
+
+// What a dead JACK server leaves can't be closed: it is kept to the end.
+void Keep(std::unique_ptr<Port> port) {
+    static std::mutex mutex;
+    static auto* const kept = new std::vector<std::unique_ptr<Port>>;
+    std::lock_guard lock(mutex);
+    kept->push_back(std::move(port));
+}
 
 // The inputs of one system; not there when it can't be reached.
 struct Listing {
@@ -222,6 +230,13 @@ Listing ListInputs(Midi::System system) {
 struct Opening {
     std::unique_ptr<ServerWatch> watch; // beside a JACK port
     std::unique_ptr<Port> port;
+
+    Opening() = default;
+    Opening(Opening&&) = default;
+    Opening& operator=(Opening&&) = default;
+    ~Opening() {
+        if (port && watch && watch->ServerGone()) Keep(std::move(port));
+    }
 };
 
 Opening OpenPort(Midi::System system, const std::string& name, bool virtualInput,
@@ -233,28 +248,29 @@ Opening OpenPort(Midi::System system, const std::string& name, bool virtualInput
     } else if (!Reachable(system)) {
         return {};
     }
+    bool open = false;
     try {
-        auto port = MakePort(ApiOf(system));
-        port->delivery.inbox = inbox;
-        port->delivery.handle = handle;
-        port->in->setCallback(&Deliver, &port->delivery);
-        bool open = false;
+        opening.port = MakePort(ApiOf(system));
+        Port& port = *opening.port;
+        port.delivery.inbox = inbox;
+        port.delivery.handle = handle;
+        port.in->setCallback(&Deliver, &port.delivery);
         if (virtualInput) {
-            port->in->openVirtualPort(Midi::kClientName);
+            port.in->openVirtualPort(Midi::kClientName);
             open = true;
         } else {
-            const unsigned count = port->in->getPortCount();
+            const unsigned count = port.in->getPortCount();
             for (unsigned i = 0; i < count && !open; ++i)
-                if (port->in->getPortName(i) == name) {
-                    port->in->openPort(i, kConnectionPortName);
-                    open = port->in->isPortOpen();
+                if (port.in->getPortName(i) == name) {
+                    port.in->openPort(i, kConnectionPortName);
+                    open = port.in->isPortOpen();
                 }
         }
-        if (open && !port->errors.warning && !port->errors.failure) opening.port = std::move(port);
+        open = open && !port.errors.warning && !port.errors.failure;
     } catch (const std::exception&) {
         // That system is gone since the start, or the port with it.
     }
-    if (!opening.port) return {};
+    if (!open) return {}; // what opened goes with `opening`
     return opening;
 }
 
