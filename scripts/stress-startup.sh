@@ -99,7 +99,14 @@ wait_window() {
     return 1
 }
 
-dump() { gdb -batch -ex 'thread apply all bt' -p "$pid" >"$1" 2>&1; }
+# gdb holds the program while it reads the symbols, seconds under load: the
+# time it took is taken off the figure of the launch.
+dump() {
+    local start
+    start=$(now_ms)
+    gdb -batch -ex 'thread apply all bt' -p "$pid" >"$1" 2>&1
+    echo $(($(now_ms) - start)) >"$1.ms"
+}
 
 # Waits for a window; a late one is dumped once at the bound. Prints the
 # milliseconds from `since` and the window, -1 when it never came, or -2
@@ -113,7 +120,7 @@ timed_window() {
     kill -0 "$pid" 2>/dev/null || { echo -2; return; }
     dump "$results/$tag.late.txt"
     if id=$(wait_window "$title" $((since + hung_ms))); then
-        echo "$(($(now_ms) - since)) $id"
+        echo "$(($(now_ms) - since - $(cat "$results/$tag.late.txt.ms"))) $id"
         return
     fi
     kill -0 "$pid" 2>/dev/null || { echo -2; return; }
@@ -189,12 +196,18 @@ launch() {
         [[ $outcome == ok ]] && outcome=slow-exit
     fi
     wait "$pid" 2>/dev/null
+    local status=$?
+    ((status > 128 && status != 128 + 9)) && outcome="$outcome+signal$((status - 128))"
+    for core in "$data"/core "$data"/core.*; do
+        [[ -f "$core" ]] && mv "$core" "$results/$tag.core"
+    done
     [[ $outcome == ok ]] && rm -f "$results/$tag.out"
     [[ ${condition#midi-} == held ]] && kill -CONT "$jack_pid"
     [[ $server_change == stopping ]] && stop_jack
     echo "$condition $n dialog_ms=$dialog main_ms=$main $outcome" | tee -a "$results/launches.txt"
 }
 
+ulimit -c unlimited # a crash leaves its core beside the results
 echo "results in $results; load: two busy loops, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 start_load
 for ((i = 1; i <= per; ++i)); do
@@ -203,13 +216,15 @@ for ((i = 1; i <= per; ++i)); do
     done
 done
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "condition launches ok late hung died slowest_dialog_ms slowest_main_ms"
+echo "condition launches ok late hung died crashed slowest_dialog_ms slowest_main_ms"
 awk '{
-    c = $1; n[c]++; o[c, $5]++
+    c = $1; n[c]++
+    if ($5 ~ /[+]signal/) { crashed[c]++; sub(/[+]signal.*/, "", $5) }
+    o[c, $5]++
     split($3, d, "="); split($4, m, "=")
     if (d[2] + 0 > sd[c]) sd[c] = d[2] + 0
     if (m[2] != "-" && m[2] + 0 > sm[c]) sm[c] = m[2] + 0
 } END {
-    for (c in n) printf "%s %d %d %d %d %d %d %d\n", c, n[c], o[c, "ok"], o[c, "late"], o[c, "hung"],
-            o[c, "died"], sd[c], sm[c]
+    for (c in n) printf "%s %d %d %d %d %d %d %d %d\n", c, n[c], o[c, "ok"], o[c, "late"],
+            o[c, "hung"], o[c, "died"], crashed[c], sd[c], sm[c]
 }' "$results/launches.txt" | sort
