@@ -195,14 +195,6 @@ struct ServerWatch {
     }
 };
 
-// What a dead JACK server leaves can't be closed: it is kept to the end.
-void Keep(std::unique_ptr<Port> port) {
-    static std::mutex mutex;
-    static auto* const kept = new std::vector<std::unique_ptr<Port>>;
-    std::lock_guard lock(mutex);
-    kept->push_back(std::move(port));
-}
-
 // The inputs of one system; not there when it can't be reached.
 struct Listing {
     bool there = false;
@@ -230,21 +222,27 @@ Listing ListInputs(Midi::System system) {
 struct Opening {
     std::unique_ptr<ServerWatch> watch; // beside a JACK port
     std::unique_ptr<Port> port;
-
-    Opening() = default;
-    Opening(Opening&&) = default;
-    Opening& operator=(Opening&&) = default;
-    ~Opening() {
-        if (port && watch && watch->ServerGone()) Keep(std::move(port));
-    }
 };
+
+// A JACK client or port that did not open most likely met a server on its
+// way out, and libjack crashes closing a client whose server died, which
+// the watch may hear of too late: such an opening is kept to the end.
+void Keep(Opening opening) {
+    static std::mutex mutex;
+    static auto* const kept = new std::vector<Opening>;
+    std::lock_guard lock(mutex);
+    kept->push_back(std::move(opening));
+}
 
 Opening OpenPort(Midi::System system, const std::string& name, bool virtualInput,
                  Midi::Inbox* inbox, uint32_t handle) {
     Opening opening;
     if (system == Midi::System::Jack) {
         opening.watch = std::make_unique<ServerWatch>();
-        if (!opening.watch->Open()) return {}; // no server, or not now
+        if (!opening.watch->Open()) { // no server, or not now
+            if (opening.watch->client) Keep(std::move(opening));
+            return {};
+        }
     } else if (!Reachable(system)) {
         return {};
     }
@@ -270,7 +268,10 @@ Opening OpenPort(Midi::System system, const std::string& name, bool virtualInput
     } catch (const std::exception&) {
         // That system is gone since the start, or the port with it.
     }
-    if (!open) return {}; // what opened goes with `opening`
+    if (!open) {
+        if (system == Midi::System::Jack) Keep(std::move(opening));
+        return {};
+    }
     return opening;
 }
 
