@@ -197,7 +197,9 @@ launch() {
     fi
     wait "$pid" 2>/dev/null
     local status=$?
-    ((status > 128 && status != 128 + 9)) && outcome="$outcome+signal$((status - 128))"
+    # Not counted: the two signals the script sends itself.
+    local signal=$((status > 128 ? status - 128 : 0))
+    ((signal && signal != 9 && signal != 15)) && outcome="$outcome+signal$signal"
     for core in "$data"/core "$data"/core.*; do
         [[ -f "$core" ]] && mv "$core" "$results/$tag.core"
     done
