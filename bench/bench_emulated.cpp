@@ -3,14 +3,19 @@
 //           resampler, volume) against OPL3_Generate alone
 //   SetPatch: one patch (236 register writes) into the card's queue against
 //           the same writes into the recorder
-// Prints both ratios after the usual table.
+//   guard: the output's last guard on every sample of the same 10 s, one
+//          sample at a time as the output stage takes them, against the
+//          card's render
+// Prints the ratios after the usual table.
 #include "benchpatch.h"
 #include "fastestreporter.h"
 #include "hardware/emulated/emulatedcard.h"
+#include "hardware/emulated/finiteguard.h"
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
 #include "hardware/opl3regs.h"
 #include "presets/patchrecord.h"
+#include "support/portrecorder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -48,6 +53,21 @@ void RenderCard(benchmark::State& state) {
         for (size_t done = 0; done < frames; done += EmulatedCard::kPreferredPeriod)
             card.Render(block.data(), EmulatedCard::kPreferredPeriod);
         benchmark::DoNotOptimize(block.data());
+    }
+}
+
+void Guard(benchmark::State& state) {
+    const size_t frames = static_cast<size_t>(kSeconds * kRate);
+    std::vector<float> block(2 * EmulatedCard::kPreferredPeriod);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = 0.001f * static_cast<float>(i);
+    for (auto _ : state) {
+        for (size_t done = 0; done < frames; done += EmulatedCard::kPreferredPeriod) {
+            for (float& sample : block) {
+                sample = FiniteOrSilence(sample);
+                benchmark::DoNotOptimize(sample); // one at a time, as in the stage
+            }
+        }
     }
 }
 
@@ -120,7 +140,7 @@ public:
     void PrintRatio(const char* what, const std::string& a, const std::string& b, double target) {
         if (!seconds.count(a) || !seconds.count(b)) return;
         const double ratio = seconds[a] / seconds[b];
-        std::printf("%s: %.3f (target at most %.1f) %s\n", what, ratio, target,
+        std::printf("%s: %.4f (target at most %g) %s\n", what, ratio, target,
                     ratio <= target ? "ok" : "OVER TARGET");
     }
 };
@@ -131,6 +151,7 @@ BENCHMARK(RenderCard)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions
 BENCHMARK(RenderChip)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
 BENCHMARK(SetPatchCard)->Unit(benchmark::kMicrosecond)->Repetitions(7);
 BENCHMARK(SetPatchRecorder)->Unit(benchmark::kMicrosecond)->Repetitions(7);
+BENCHMARK(Guard)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
 
 int main(int argc, char** argv) {
     std::vector<char*> args;
@@ -140,6 +161,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     reporter.PrintRatio("render 10 s, card / bare chip", "RenderCard", "RenderChip", 1.2);
     reporter.PrintRatio("SetPatch, card queue / recorder", "SetPatchCard", "SetPatchRecorder", 2.0);
+    reporter.PrintRatio("render 10 s, last guard / card", "Guard", "RenderCard", 0.01);
     benchmark::Shutdown();
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "hardware/opl3.h"
 #include "hardware/opl3regs.h"
 #include "presets/patchrecord.h"
+#include "support/percentile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -72,12 +73,6 @@ struct Card {
     FM801 fm{kBase};
     OPL3& Opl3() { return *fm.Opl3; }
 };
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
-    return v[i];
-}
 
 void PeriodCost(unsigned period, double seconds) {
     Card c;

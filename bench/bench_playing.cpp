@@ -17,6 +17,8 @@
 #include "midi/midi.h"
 #include "support/jackcapture.h"
 #include "support/jackserver.h"
+#include "support/percentile.h"
+#include "support/qtloop.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
 #include "ui/toolkit.h"
@@ -41,17 +43,6 @@ constexpr unsigned kRate = 48000, kPeriod = 128;
 constexpr int kNotes = 10'000, kSoundNotes = 200;
 constexpr double kWriteTargetMs = 1.0;
 constexpr double kSoundTargetFrames = 2.0 * kPeriod + kRate / 1000.0;
-
-void RunLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[static_cast<size_t>(p * (v.size() - 1))];
-}
 
 // The card's ports, answering the volume register, noting when the first
 // OPL3 write after each arming lands.

@@ -2,15 +2,14 @@
 // `vi801 --render` renders it, against the bare chip over the same
 // duration (the song and the release of its last chord):
 //   render:  the whole path: the file read, the emulated card of a render,
-//            the main window built off screen with the preset applied,
-//            every message handed to the window at its own frame, 48 kHz
-//            into a 24-bit WAV file
+//            the synthesizer core started with the preset applied, every
+//            message handed to it at its own frame, 48 kHz into a 24-bit
+//            WAV file; no QApplication, no window
 //   chip:    OPL3_Generate alone at the chip's rate, six notes on
 // Prints the ratio to the bare chip (target at most 1.3) and the speed of
 // rendering as a multiple of real time.
 
-// Before Qt's headers, whose "slots" keyword it uses as a name; the library's
-// header declares C functions without saying so.
+// The library's header declares C functions without saying so.
 extern "C" {
 #include <adplug/nukedopl.h>
 }
@@ -23,8 +22,9 @@ extern "C" {
 #include "hardware/giveio.h"
 #include "midi/midifile.h"
 #include "presets/presetfile.h"
+#include "support/portrecorder.h"
 #include "support/smfbuilder.h"
-#include "ui/toolkit.h"
+#include "support/tempfolder.h"
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -70,20 +70,13 @@ std::vector<uint8_t> Song() {
 }
 
 // A folder of its own: the song, and a 6op bank holding the bench's preset.
-struct Folder {
-    Folder() {
-        fs::create_directories(root / "6op");
+struct Folder : TempFolder {
+    Folder() : TempFolder("bench-render") {
         PatchSettings settings = bench::AllOutputs();
         settings.Volume = 25;
-        Write(root / "6op" / (std::string(kPreset) + ".sbi"),
-              EncodePreset(PresetKind::SixOperator, kPreset, bench::EverythingSounds(), settings));
-        Write(root / "song.mid", Song());
-    }
-    ~Folder() { fs::remove_all(root); }
-    static void Write(const fs::path& path, const std::vector<uint8_t>& bytes) {
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        Put(fs::path("6op") / (std::string(kPreset) + ".sbi"),
+            EncodePreset(PresetKind::SixOperator, kPreset, bench::EverythingSounds(), settings));
+        Put("song.mid", Song());
     }
     CommandLine Options() const {
         CommandLine options;
@@ -92,18 +85,16 @@ struct Folder {
         options.preset = kPreset;
         return options;
     }
-    const fs::path root =
-        fs::temp_directory_path() / ("vi801-bench-render-" + std::to_string(getpid()));
 };
 
-std::unique_ptr<Folder> folder; // made in main, once the application runs
+std::unique_ptr<Folder> folder; // made in main
 
-// What vi801 --render does once the application runs. Returns the seconds of audio.
+// What vi801 --render does. Returns the seconds of audio.
 double RenderOnce() {
     const CommandLine options = folder->Options();
     const MidiFile song = ReadMidiFile(options.render);
     CardSession card(options);
-    return RenderWithWindow(song, options, card, folder->root, nullptr).seconds;
+    return RenderWithCore(song, options, card, folder->root, nullptr).seconds;
 }
 
 // The song and the release of its last chord: what the bare chip renders too.
@@ -164,14 +155,12 @@ BENCHMARK(Chip)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(9);
 int main(int argc, char** argv) {
     std::vector<char*> args;
     bench::InitializeTakingTurns(argc, argv, args);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    Application application(argc, argv);
     folder = std::make_unique<Folder>();
     renderedSeconds = RenderOnce();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%.0f s of six voices, %.2f s rendered\n", kSeconds, renderedSeconds);
-    reporter.PrintRatio("render through the main window into a WAV file", "Render");
+    reporter.PrintRatio("render through the core into a WAV file", "Render");
     folder.reset();
     benchmark::Shutdown();
     return 0;

@@ -10,7 +10,7 @@ PACKAGES=(
   libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev libx11-dev xvfb xauth imagemagick xdotool x11-utils
-  desktop-file-utils
+  desktop-file-utils appstream help2man
 )
 
 missing=()

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 template <class Call>
 auto CallWithin(std::chrono::milliseconds bound, Call call) -> std::optional<decltype(call())> {
@@ -40,6 +41,15 @@ auto CallWithin(std::chrono::milliseconds bound, Call call) -> std::optional<dec
         return std::nullopt;
     }
     return std::move(meeting->answer);
+}
+
+// What can't be released safely (a JACK client whose server may have died:
+// libjack crashes closing one) is kept until the process ends.
+template <class T> void KeepToTheEnd(std::unique_ptr<T> kept) {
+    static std::mutex mutex;
+    static auto* const all = new std::vector<std::unique_ptr<T>>; // never destroyed
+    std::lock_guard lock(mutex);
+    all->push_back(std::move(kept));
 }
 
 // "1 s", "1500 ms": a bound as the user reads it.

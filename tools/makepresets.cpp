@@ -1,6 +1,7 @@
 // Writes the starter presets of presets/library.cpp into the banks
 // <directory>/2op, 4op and 6op, replacing the .sbi files there: the banks
-// shipped in data/ are this tool's output.
+// in data/ are this tool's output, and the build installs the banks it
+// writes with it.
 //
 //   usage: vi801_makepresets <directory>
 #include "presets/library.h"

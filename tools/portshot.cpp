@@ -1,5 +1,5 @@
 // Saves a picture of the detection dialog, to look at its layout:
-//   vi801_portshot OUT.png [found|notfound|emulated|silent|live]
+//   vi801_portshot OUT.png [found|notfound|emulated|silent|alsa|refused|live]
 // "live" runs the real choice of card (--card=auto) on this machine.
 #include "app/cardsession.h"
 #include "hardware/ccsregistry.h"
@@ -16,7 +16,9 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.png [found|notfound|emulated|silent|live]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s OUT.png [found|notfound|emulated|silent|alsa|refused|live]\n",
+                     argv[0]);
         return 2;
     }
     const std::string out = argv[1];
@@ -40,6 +42,20 @@ int main(int argc, char** argv) {
         card.output.period = 128;
         card.output.latencyMs = 5.3;
         card.output.error = "JACK: no server running; PulseAudio: no server; ALSA: no sound card";
+    } else if (mode == "alsa") {
+        base = 0xD000;
+        card.kind = CardKind::Alsa;
+        card.alsa = {"hw:0,0 (ForteMedia FM801)", {"hw:1,0 (C-Media CMI8738)"}, "FM", true};
+    } else if (mode == "refused") {
+        card.kind = CardKind::Emulated;
+        card.output.open = true;
+        card.output.api = "PulseAudio";
+        card.output.device = "Built-in Audio Analog Stereo";
+        card.output.rate = 48000;
+        card.output.period = 128;
+        card.output.latencyMs = 5.3;
+        card.alsaRefused =
+            "can't open the OPL3 device hw:0,0 (ForteMedia FM801): Permission denied";
     } else if (mode == "live") {
         session.emplace(CommandLine{});
         card = session->Card();

@@ -23,16 +23,22 @@ struct DataFolder {
 };
 
 // The places on this machine: shared beside the executable
-// (<prefix>/bin/vi801 -> <prefix>/share/vi801), user under $XDG_DATA_HOME.
+// (<prefix>/bin/vi801 -> <prefix>/share/vi801; the build lays out
+// <build>/share/vi801 beside <build>/src/vi801), user under $XDG_DATA_HOME;
+// user is empty when neither HOME nor XDG_DATA_HOME names a folder.
 DataPlaces DefaultDataPlaces();
 std::filesystem::path UserDataHome(const char* xdgDataHome, const char* home);
 
 // Decides, and makes or updates the user's folder where that is the choice.
+// Without a user folder the shared one is used as it is: nothing is made.
 DataFolder ChooseDataFolder(const DataPlaces& places);
 
-// Copies what the user's folder lacks from shared (rules above). Raises
-// std::filesystem::filesystem_error when the folder can't be made.
-void UpdateUserFolder(const std::filesystem::path& shared, const std::filesystem::path& user);
+// Copies what the user's folder lacks from shared (rules above), each file
+// whole or not at all, and returns a note on what could not be done then.
+// Raises std::filesystem::filesystem_error when the folder or its pictures
+// can't be made.
+std::string UpdateUserFolder(const std::filesystem::path& shared,
+                             const std::filesystem::path& user);
 
 // Chooses and changes into the folder; returns the note.
 std::string EnterDataFolder();

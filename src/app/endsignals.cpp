@@ -12,12 +12,14 @@ namespace {
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile sig_atomic_t g_writeEnd = -1;
+volatile sig_atomic_t g_received = 0;
 struct sigaction g_previous[std::size(kEndSignals)];
 
 // Async-signal-safe: one write to a non-blocking pipe. A full pipe already
 // holds a request to end, so a lost byte loses nothing.
 void OnSignal(int signal) {
     const int savedErrno = errno;
+    g_received = 1;
     const auto byte = static_cast<char>(signal);
     if (g_writeEnd >= 0) {
         const ssize_t written = write(g_writeEnd, &byte, 1);
@@ -27,12 +29,10 @@ void OnSignal(int signal) {
 }
 } // namespace
 
-EndSignals::EndSignals(std::function<void()> onEnd) : onEnd_(std::move(onEnd)) {
+EndSignals::EndSignals() {
     if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return; // then the default actions stay
+    g_received = 0;
     g_writeEnd = pipe_[1];
-    notifier_ = new QSocketNotifier(pipe_[0], QSocketNotifier::Read);
-    QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { Read(); });
-
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -42,13 +42,30 @@ EndSignals::EndSignals(std::function<void()> onEnd) : onEnd_(std::move(onEnd)) {
 }
 
 EndSignals::~EndSignals() {
-    if (!notifier_) return;
+    Unwatch();
+    if (pipe_[0] < 0) return;
     for (size_t i = 0; i < std::size(kEndSignals); ++i)
         sigaction(kEndSignals[i], &g_previous[i], nullptr);
     g_writeEnd = -1;
-    delete notifier_;
     close(pipe_[0]);
     close(pipe_[1]);
+}
+
+void EndSignals::Watch(std::function<void()> onEnd) {
+    onEnd_ = std::move(onEnd);
+    if (pipe_[0] < 0 || notifier_) return;
+    notifier_ = new QSocketNotifier(pipe_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { Read(); });
+}
+
+void EndSignals::Unwatch() {
+    delete notifier_;
+    notifier_ = nullptr;
+    onEnd_ = nullptr;
+}
+
+bool EndSignals::Received() const {
+    return g_received != 0;
 }
 
 void EndSignals::Read() {
@@ -56,7 +73,7 @@ void EndSignals::Read() {
     while (read(pipe_[0], bytes, sizeof bytes) > 0) {
     }
     // A second signal while the program ends changes nothing.
-    if (received_) return;
-    received_ = true;
+    if (ended_) return;
+    ended_ = true;
     if (onEnd_) onEnd_();
 }

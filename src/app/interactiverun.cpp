@@ -5,11 +5,14 @@
 #include "app/endsignals.h"
 #include "app/startupnotes.h"
 #include "boundedcall.h"
+#include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "midi/midi.h"
 #include "ui/appicon.h"
 #include "ui/mainform.h"
+#include "ui/outputnotice.h"
 #include "ui/portform.h"
+#include "ui/remembered.h"
 #include "ui/toolkit.h"
 
 #include <QComboBox>
@@ -41,14 +44,19 @@ void ChooseMidiIn(TFormMain& form, const std::string& text, const std::string& p
 
 // The detection dialog, then the main window until it closes. A signal
 // closes whichever window is in front, as the user would.
-void ShowWindows(const CardSession& session, const CommandLine& options,
-                 const std::string& program) {
+void ShowWindows(const CardSession& session, const CommandLine& options, const std::string& program,
+                 EndSignals& endSignals) {
     std::function<void()> closeFront;
-    const EndSignals endSignals([&closeFront] {
+    endSignals.Watch([&closeFront] {
         if (closeFront) closeFront();
         QCoreApplication::exit(0); // also leaves a message box's loop
     });
-    TFormMain form(nullptr, [&session, &closeFront](QWidget* owner) {
+    struct Watching {
+        EndSignals& ends;
+        ~Watching() { ends.Unwatch(); }
+    } watching{endSignals};
+    TFormMain form(nullptr, [&session, &closeFront, &endSignals](QWidget* owner) -> uint16_t {
+        if (endSignals.Received()) return 0; // as Cancel: ended before the dialog showed
         TFormPort dialog(owner, session.Card(), session.DeviceView());
         closeFront = [&dialog] { dialog.ButtonCancelClick(); };
         const uint16_t base = dialog.Execute();
@@ -56,13 +64,37 @@ void ShowWindows(const CardSession& session, const CommandLine& options,
         return base;
     });
     if (!form.Terminated() && !endSignals.Received()) {
+        // What the last run left, after the usual start; destroyed
+        // before the window it keeps.
+        std::unique_ptr<SettingsKeeper> settings;
+        if (!options.noSettings) {
+            settings = std::make_unique<SettingsKeeper>(
+                form, SettingsPath(), [&program](const std::string& note) {
+                    std::cerr << program << ": " << note << "\n";
+                });
+            settings->Apply();
+        }
+        // On the emulated card the synthesizer plays where the sound is
+        // made; elsewhere on a thread of its own, never the window's.
+        EmulatedCard* card = session.Emulated();
+        if (!card || !form.PlayOnCard(*card)) form.PlayOnThread();
+        if (card) // the window owns it
+            new OutputNotice(form.PanelOutput, [card] { return card->OutputState(); });
         closeFront = [&form] { form.close(); };
         form.show();
         TellUnanswered(*form.MidiIn, program);
+        if (settings) settings->ShowWindows();
         ChooseMidiIn(form, options.midiIn, program);
         QCoreApplication::exec();
     }
     closeFront = nullptr;
+}
+// An end signal closes the box, as it closes the windows.
+void ShowErrorBoxUnlessEnded(EndSignals& endSignals, const std::string& text) {
+    if (endSignals.Received()) return;
+    endSignals.Watch([] { QCoreApplication::exit(0); });
+    ShowErrorBox(QString::fromStdString(text));
+    endSignals.Unwatch();
 }
 } // namespace
 
@@ -70,7 +102,9 @@ int RunInteractive(const CommandLine& options, int& argc, char** argv, const std
     // libjack writes to its server's socket without MSG_NOSIGNAL: a server
     // that goes away while it is spoken to would end the program.
     std::signal(SIGPIPE, SIG_IGN);
-    // Declared first, so the card outlives the window that resets its chip.
+    // Before the recording opens and until it is saved: no signal cuts it short.
+    EndSignals endSignals;
+    // Before the window, so the card outlives the window that resets its chip.
     const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
     if (!card) return 2;
     std::unique_ptr<Application> application;
@@ -82,16 +116,16 @@ int RunInteractive(const CommandLine& options, int& argc, char** argv, const std
         EnablePortAccess(); // before the GUI library starts
         application = std::make_unique<Application>(argc, argv);
         application->setWindowIcon(ProgramIcon());
-        ShowWindows(*card, options, program);
+        ShowWindows(*card, options, program, endSignals);
     } catch (const PortAccessError& error) {
         std::cerr << program << ": " << PortAccessNote(error.Reason()) << "\n";
         if (!application) application = std::make_unique<Application>(argc, argv);
-        ShowErrorBox(QString::fromStdString(error.what()));
+        ShowErrorBoxUnlessEnded(endSignals, error.what());
         status = 1;
     } catch (const std::exception& error) {
         if (!application) application = std::make_unique<Application>(argc, argv);
-        ShowErrorBox(QString::fromStdString(error.what()));
+        ShowErrorBoxUnlessEnded(endSignals, error.what());
     }
     card->Finish(std::cerr); // after the window reset the chip: the reset is recorded
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // `vi801` played live: the detection dialog, then the main window and its
 // message loop, on the card the command line chose.
-#include "app/cardchoice.h"
+#include "app/commandline.h"
 
 #include <string>
 

@@ -1,5 +1,7 @@
 // The program's entry: the command line, then a live run or a render.
-#include "app/cardchoice.h"
+#include "app/bankcommands.h"
+#include "app/commandline.h"
+#include "app/datafolder.h"
 #include "app/interactiverun.h"
 #include "app/renderrun.h"
 #include "app/startupnotes.h"
@@ -15,7 +17,14 @@ int main(int argc, char** argv) {
     QuietHarmlessQtNotes();
     const std::string path = argv[0];
     const std::string program = path.substr(path.rfind('/') + 1);
-    if (!commandLine.options.render.empty())
-        return RunRender(commandLine.options, argc, argv, program);
-    return RunInteractive(commandLine.options, argc, argv, program);
+    const CommandLine& options = commandLine.options;
+    if (!options.list.empty()) return RunList(options, std::cout, std::cerr, program);
+    if (!options.import.empty()) {
+        // Into the banks the program plays from.
+        const DataFolder folder = ChooseDataFolder(DefaultDataPlaces());
+        if (!folder.note.empty()) std::cerr << program << ": " << folder.note << "\n";
+        return RunImport(options, folder.path, std::cout, std::cerr, program);
+    }
+    if (!options.render.empty()) return RunRender(options, program);
+    return RunInteractive(options, argc, argv, program);
 }

@@ -2,14 +2,16 @@
 
 #include "app/cardsession.h"
 #include "app/datafolder.h"
-#include "app/rendersong.h"
 #include "app/songplayer.h"
 #include "error.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
 #include "midi/midifile.h"
-#include "ui/toolkit.h"
+#include "render/programchanges.h"
+#include "render/rendersong.h"
+#include "synth/presetbank.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -26,7 +28,7 @@ void OnStopSignal(int signal) {
     g_stopSignal = signal;
 }
 
-// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks: the
+// Ctrl-C, SIGTERM and SIGHUP stop the render between two blocks or messages: the
 // unfinished file is removed instead of being left beside the output.
 class StopSignals {
 public:
@@ -54,9 +56,10 @@ private:
     struct sigaction previous_[std::size(kStopSignals)];
 };
 
-// Below this peak (-60 dBFS) a render is as good as silent: the Default
-// patch, all of whose operators are at their lowest level, peaks near -73.
-constexpr double kQuietPeak = 0.001;
+// Below this peak (42 dB under a full-level operator at the card's top
+// volume) a render is as good as silent: the Default patch, all of whose
+// operators are at their lowest level, peaks 13 dB lower still.
+const double kQuietPeak = std::pow(10.0, (SoundEngine::kOutputGainDb - 60) / 20);
 
 // A song rendered to (near) silence says why, when the reason is plain.
 void HintAtSilence(const MidiFile& song, const CommandLine& options, const RenderReport& report,
@@ -72,54 +75,25 @@ void HintAtSilence(const MidiFile& song, const CommandLine& options, const Rende
             std::cerr << (i ? ", " : ": the song's notes are on channels ") << channels[i]
                       << (i + 1 < channels.size() ? "" : " (--channel=N)\n");
     } else if (report.peak < kQuietPeak &&
-               (options.preset.empty() || options.preset == "Default")) {
+               (options.preset.empty() || options.preset == kDefaultPresetName)) {
         std::cerr << program << ": " << report.out
                   << " is nearly silent: the Default patch hardly sounds; choose a sound with "
                      "--preset=NAME\n";
     }
 }
 
-// What the window would show in a box stops a render: nobody would see it.
-class BoxesCaught {
-public:
-    BoxesCaught() : application_(dynamic_cast<Application&>(*QCoreApplication::instance())) {
-        previous_ = application_.SetMessageBoxHook(
-            [this](QMessageBox::Icon, const QString& text, const QString&) {
-                if (text_.empty()) text_ = text.toStdString();
-            });
-    }
-    ~BoxesCaught() { application_.SetMessageBoxHook(previous_); }
-    BoxesCaught(const BoxesCaught&) = delete;
-    BoxesCaught& operator=(const BoxesCaught&) = delete;
-
-    // Raises the first box's text.
-    void Check() const {
-        if (!text_.empty()) throw Error(text_);
-    }
-
-private:
-    Application& application_;
-    MessageBoxHook previous_;
-    std::string text_;
-};
-
 } // namespace
 
-RenderReport RenderWithWindow(const MidiFile& song, const CommandLine& options, CardSession& card,
-                              const std::filesystem::path& presetRoot, std::ostream* progress) {
-    const BoxesCaught boxes;
+RenderReport RenderWithCore(const MidiFile& song, const CommandLine& options, CardSession& card,
+                            const std::filesystem::path& presetRoot, std::ostream* progress) {
     SongPlayer player(card.Emulated()->Base(), options, presetRoot);
-    boxes.Check();
-    const auto deliver = [&](ShortMessage message) {
-        player.Play(message);
-        boxes.Check();
-    };
+    const auto deliver = [&player](ShortMessage message) { player.Play(message); };
     const StopSignals stopSignals;
-    return RenderToWav(song, options, *card.Emulated(), deliver, progress,
+    return RenderToWav(song, RenderOptionsOf(options), *card.Emulated(), deliver, progress,
                        [&options] { StopSignals::Check(options.out); });
 }
 
-int RunRender(const CommandLine& options, int& argc, char** argv, const std::string& program) {
+int RunRender(const CommandLine& options, const std::string& program) {
     MidiFile song;
     try {
         song = ReadMidiFile(options.render);
@@ -127,8 +101,6 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
         std::cerr << program << ": " << error.what() << "\n";
         return 1;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen"); // never shown: no display needed
-
     const std::unique_ptr<CardSession> card = OpenCardSession(options, program, std::cerr);
     if (!card) return 2;
     // The working directory stays: the song and the output are named from it.
@@ -137,15 +109,18 @@ int RunRender(const CommandLine& options, int& argc, char** argv, const std::str
     int status = 0;
     try {
         EnablePortAccess(); // the emulated card's: nothing to refuse
-        const Application application(argc, argv);
-        const RenderReport report = RenderWithWindow(song, options, *card, folder.path,
-                                                     isatty(STDERR_FILENO) ? &std::cerr : nullptr);
+        const RenderReport report = RenderWithCore(song, options, *card, folder.path,
+                                                   isatty(STDERR_FILENO) ? &std::cerr : nullptr);
         std::cerr << RenderSummary(report) << "\n";
+        if (report.programChangesIgnored > 0)
+            std::cerr << program << ": "
+                      << IgnoredProgramChangesNote(report.programChangesIgnored, options.preset)
+                      << "\n";
         HintAtSilence(song, options, report, program);
     } catch (const std::exception& error) {
         std::cerr << program << ": " << error.what() << "\n";
         status = 1;
     }
     card->Finish(std::cerr);
-    return status;
+    return status == 0 && !card->PortLogWhole() ? 1 : status;
 }

@@ -1,9 +1,9 @@
 #pragma once
-// `vi801 --render=SONG.mid --out=SONG.wav`: the song played by the main
-// window, built off screen, on the emulated card with no audio device, and
-// written into a WAV file. No window is shown and no display is needed.
-#include "app/cardchoice.h"
-#include "app/rendersong.h"
+// `vi801 --render=SONG.mid --out=SONG.wav`: the song played by the
+// synthesizer core on the emulated card with no audio device, and written
+// into a WAV file. No window, no display, no GUI library.
+#include "app/commandline.h"
+#include "render/rendersong.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -15,12 +15,11 @@ class CardSession;
 // can't be read, an unknown preset or an output that can't be written
 // (nothing is left under its name then); 2 for a port log or the like that
 // can't be created. What went wrong goes to stderr, after "program: ".
-int RunRender(const CommandLine& options, int& argc, char** argv, const std::string& program);
+int RunRender(const CommandLine& options, const std::string& program);
 
-// The render itself, once the application runs: the main window on `card`
-// (a render's) with the banks of presetRoot plays the song into
-// options.out; the bar goes to `progress` (null: none). Raises an Error for
-// an unknown preset, an output that can't be written, a box the window
-// would have shown, or an end signal, and then writes nothing.
-RenderReport RenderWithWindow(const MidiFile& song, const CommandLine& options, CardSession& card,
-                              const std::filesystem::path& presetRoot, std::ostream* progress);
+// The render itself: the core on `card` (a render's) with the banks of
+// presetRoot plays the song into options.out; the bar goes to `progress`
+// (null: none). Raises an Error for an unknown preset, an output that
+// can't be written, or an end signal, and then writes nothing.
+RenderReport RenderWithCore(const MidiFile& song, const CommandLine& options, CardSession& card,
+                            const std::filesystem::path& presetRoot, std::ostream* progress);

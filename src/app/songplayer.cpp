@@ -1,84 +1,71 @@
 #include "app/songplayer.h"
 
 #include "error.h"
-#include "midi/postedmessage.h"
-#include "presets/sbi.h"
-#include "ui/mainform.h"
-#include "ui/toolkit.h"
-
-#include <QComboBox>
-#include <QCoreApplication>
+#include "synth/synthcore.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr const char* kDefaultPreset = "Default"; // built in, never a file
-
-std::string BankShown(const TFormMain& window) {
-    return window.BankNames[static_cast<size_t>(window.ComboBoxBank->currentIndex())];
-}
-
-// As the user picks a bank: the list is filled again and the sound stays.
-void ChooseBank(TFormMain& window, const std::string& bank) {
-    const auto found = std::find(window.BankNames.begin(), window.BankNames.end(), bank);
-    if (found == window.BankNames.end()) throw Error("no bank '" + bank + "'");
-    window.ComboBoxBank->setCurrentIndex(static_cast<int>(found - window.BankNames.begin()));
-    RunComboBoxSelect(window.ComboBoxBank);
-}
-
-std::string UnknownPresetText(const TFormMain& window, const std::string& name,
-                              const std::filesystem::path& folder) {
-    std::string text = "no preset '" + name + "' in bank " + BankShown(window) + " (" +
-                       folder.string() + "); its presets:";
-    for (int i = 0; i < window.ComboBoxPreset->count(); ++i)
-        text += (i ? ", " : " ") + window.ComboBoxPreset->itemText(i).toStdString();
+std::string UnknownPresetText(const std::string& name, const std::string& bank,
+                              const std::filesystem::path& folder,
+                              const std::vector<std::string>& names) {
+    std::string text =
+        "no preset '" + name + "' in bank " + bank + " (" + folder.string() + "); its presets:";
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i ? ", " : " ") + names[i];
     return text;
-}
-
-// The item the name picks, as typing it does: the same case first, then any.
-int FindPreset(const QComboBox* list, const std::string& name) {
-    const QString text = QString::fromStdString(name);
-    const int exact = list->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    return exact >= 0 ? exact : list->findText(text, Qt::MatchFixedString);
-}
-
-// Picked in the list and applied as LoadPresetByName applies it. The window
-// passes over a preset it can't load; a render must not.
-void ChoosePreset(TFormMain& window, const std::string& name,
-                  const std::filesystem::path& presetRoot) {
-    const std::filesystem::path folder = presetRoot / BankShown(window);
-    const int index = FindPreset(window.ComboBoxPreset, name);
-    if (index < 0 && name != kDefaultPreset) throw Error(UnknownPresetText(window, name, folder));
-    const std::string found =
-        index < 0 ? kDefaultPreset : window.ComboBoxPreset->itemText(index).toStdString();
-    if (found != kDefaultPreset) {
-        SynthPatch patch;
-        PatchSettings settings;
-        if (!window.PresetStore->LoadPreset(found, patch, settings))
-            throw Error("the preset '" + found + "' can't be read (" +
-                        (folder / (found + ".sbi")).string() + ")");
-    }
-    if (index >= 0) window.ComboBoxPreset->setCurrentIndex(index);
-    window.LoadPresetByName(found);
 }
 
 } // namespace
 
+// As the program starts: the card's output state, the last bank listed and
+// the Default patch; then the bank and the preset picked as the user would.
 SongPlayer::SongPlayer(uint16_t portBase, const CommandLine& options,
                        const std::filesystem::path& presetRoot)
-    : window_(std::make_unique<TFormMain>(
-          nullptr, [portBase](QWidget*) { return portBase; }, presetRoot)) {
-    if (!options.bank.empty()) ChooseBank(*window_, options.bank);
-    if (!options.preset.empty()) ChoosePreset(*window_, options.preset, presetRoot);
-    // Items "1" to "16"; a list set by the program runs no handler.
-    window_->ComboBoxMidiChannel->setCurrentIndex(options.channel - 1);
+    : store_(presetRoot), core_(std::make_unique<SynthCore>(portBase)) {
+    core_->ShowCardOutputState();
+    ListBank(kBankNames.back()); // the bank listed at start
+    core_->LoadPreset({PresetChoice::Kind::Default});
+    if (!options.bank.empty()) {
+        if (!KindOfBank(options.bank)) throw Error("no bank '" + options.bank + "'");
+        // A bank picked empties the preset box; the sound stays.
+        core_->SelectPreset(-1);
+        ListBank(options.bank);
+    }
+    if (!options.preset.empty()) ChoosePreset(options.preset, presetRoot);
+    core_->SetMidiChannel(options.channel - 1);
 }
 
 SongPlayer::~SongPlayer() = default;
 
+void SongPlayer::ListBank(const std::string& bank) {
+    auto listed = std::make_unique<PresetBank>(ReadPresetBank(store_, bank));
+    core_->SetBank(listed.get());
+    bank_ = std::move(listed);
+    bankName_ = bank;
+}
+
+// Picked in the list and applied as the window applies it, except that a
+// preset that can't be loaded stops the render.
+void SongPlayer::ChoosePreset(const std::string& name, const std::filesystem::path& presetRoot) {
+    const std::filesystem::path folder = presetRoot / bankName_;
+    const int index = FindPresetName(bank_->Names, name);
+    if (index < 0 && name != kDefaultPresetName)
+        throw Error(UnknownPresetText(name, bankName_, folder, bank_->Names));
+    const std::string found = index < 0 ? kDefaultPresetName : bank_->Names[index];
+    const PresetChoice choice = ::ChoosePreset(store_, found);
+    if (found != kDefaultPresetName) {
+        SynthPatch patch;
+        PatchSettings settings;
+        if (!choice.readable || !DecodePreset(choice.Bytes(), patch, settings))
+            throw Error("the preset '" + found + "' can't be read (" +
+                        (folder / (found + ".sbi")).string() + ")");
+    }
+    if (index >= 0) core_->SelectPreset(index);
+    core_->LoadPreset(choice);
+}
+
 void SongPlayer::Play(ShortMessage message) {
-    // What MIDI input does with each message it takes from its queue.
-    PostedMessage posted(MM_MIM_DATA, kSongSource, PackShortMessage(message));
-    QCoreApplication::sendEvent(window_.get(), &posted);
+    core_->HandleMidiData(kSongSource, message);
 }

@@ -13,7 +13,8 @@ const char* const kPortAccessError = "Couldn't access giveio device";
 
 namespace {
 PortBackend* g_backend = nullptr;
-}
+thread_local PortBackend* t_backend = nullptr;
+} // namespace
 
 PortBackend* InstallPortBackend(PortBackend* backend) {
     PortBackend* previous = g_backend;
@@ -21,7 +22,14 @@ PortBackend* InstallPortBackend(PortBackend* backend) {
     return previous;
 }
 
+PortBackend* InstallThreadPortBackend(PortBackend* backend) {
+    PortBackend* previous = t_backend;
+    t_backend = backend;
+    return previous;
+}
+
 PortBackend& CurrentPortBackend() {
+    if (t_backend) return *t_backend;
     return g_backend ? *g_backend : HardwarePorts::Instance();
 }
 
@@ -69,27 +77,3 @@ uint16_t HardwarePorts::InWord(uint16_t) {
     return 0xFFFF;
 }
 #endif
-
-void PortRecorder::EnableAccess() {
-    if (refuseAccess_) throw PortAccessError(EPERM);
-    accessEnabled_ = true;
-}
-
-void PortRecorder::OutByte(uint16_t port, uint8_t value) {
-    accesses_.push_back({Kind::OutByte, port, value});
-}
-
-void PortRecorder::OutWord(uint16_t port, uint16_t value) {
-    accesses_.push_back({Kind::OutWord, port, value});
-    words_[port] = value;
-}
-
-uint16_t PortRecorder::InWord(uint16_t port) {
-    const uint16_t value = words_[port];
-    accesses_.push_back({Kind::InWord, port, value});
-    return value;
-}
-
-void PortRecorder::SetWord(uint16_t port, uint16_t value) {
-    words_[port] = value;
-}

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 // Raises "Couldn't access giveio device" when the backend refuses port access.
 void EnablePortAccess();
@@ -13,8 +12,8 @@ void OutByte(uint16_t port, uint8_t value);
 void OutWord(uint16_t port, uint16_t value);
 uint16_t InWord(uint16_t port);
 
-// A backend answers the primitives. Implementations: real x86 ports,
-// the recorder used by the tests, the emulated card, and the port log.
+// A backend answers the primitives. Implementations: real x86 ports, the
+// emulated card, the port log, and the tests' recorder.
 class PortBackend {
 public:
     virtual ~PortBackend() = default;
@@ -28,6 +27,11 @@ public:
 // The backend must outlive its installation. nullptr restores the default
 // (hardware) backend.
 PortBackend* InstallPortBackend(PortBackend* backend);
+// The calling thread's own backend, which wins over the process-wide one
+// on this thread only (an audio thread playing its own card, one plugin
+// instance of several). nullptr leaves the thread to the process-wide one.
+// Returns the thread's previous one.
+PortBackend* InstallThreadPortBackend(PortBackend* backend);
 PortBackend& CurrentPortBackend();
 
 extern const char* const kPortAccessError; // "Couldn't access giveio device"
@@ -54,36 +58,6 @@ public:
     static HardwarePorts& Instance();
 };
 
-// Keeps every access in order. InWord answers from a modelled 16-bit
-// register per port: the last word written there, or a value set first.
-class PortRecorder : public PortBackend {
-public:
-    enum class Kind : uint8_t { OutByte, OutWord, InWord };
-    struct Access {
-        Kind kind;
-        uint16_t port;
-        uint16_t value;
-        bool operator==(const Access&) const = default;
-    };
-
-    void EnableAccess() override;
-    void OutByte(uint16_t port, uint8_t value) override;
-    void OutWord(uint16_t port, uint16_t value) override;
-    uint16_t InWord(uint16_t port) override;
-
-    void SetWord(uint16_t port, uint16_t value); // not recorded
-    void RefuseAccess(bool refuse) { refuseAccess_ = refuse; }
-    bool AccessEnabled() const { return accessEnabled_; }
-    const std::vector<Access>& Accesses() const { return accesses_; }
-    void Clear() { accesses_.clear(); }
-
-private:
-    std::vector<Access> accesses_;
-    std::vector<uint16_t> words_ = std::vector<uint16_t>(0x10000, 0);
-    bool refuseAccess_ = false;
-    bool accessEnabled_ = false;
-};
-
 // Installs a backend for the lifetime of a scope (tests, tools).
 class ScopedPortBackend {
 public:
@@ -91,6 +65,19 @@ public:
     ~ScopedPortBackend() { InstallPortBackend(previous_); }
     ScopedPortBackend(const ScopedPortBackend&) = delete;
     ScopedPortBackend& operator=(const ScopedPortBackend&) = delete;
+
+private:
+    PortBackend* previous_;
+};
+
+// The same for the calling thread alone.
+class ScopedThreadPortBackend {
+public:
+    explicit ScopedThreadPortBackend(PortBackend& backend)
+        : previous_(InstallThreadPortBackend(&backend)) {}
+    ~ScopedThreadPortBackend() { InstallThreadPortBackend(previous_); }
+    ScopedThreadPortBackend(const ScopedThreadPortBackend&) = delete;
+    ScopedThreadPortBackend& operator=(const ScopedThreadPortBackend&) = delete;
 
 private:
     PortBackend* previous_;

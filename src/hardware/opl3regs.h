@@ -3,8 +3,11 @@
 // 0x100-0x1FF bank 1 (same layout, channels 9-17 / operators 18-35).
 //
 //   System
+//      08 -x------ Note select (keyboard split)
 //      BD x------- Tremolo depth (0 = 1 dB, 1 = 4.8 dB)
 //         -x------ Vibrato depth (0 = 7 cents, 1 = 14 cents)
+//         --x----- Rhythm mode
+//         ---xxxxx Bass drum, snare, tom-tom, cymbal, hi-hat
 //     104 --xxxxxx Four-operator pairs 0-3, 1-4, 2-5 of both banks
 //     105 -------x OPL3 mode
 //   Operator (register base + operator offset)
@@ -42,8 +45,10 @@ inline constexpr uint16_t kBank1 = 0x100;
 // System registers: number, then the fields of each.
 inline constexpr uint16_t kLfoDepthRegister = 0xBD, kFourOperatorRegister = 0x104,
                           kModeRegister = 0x105;
-inline constexpr Field kTremoloDepth{7, 1}, kVibratoDepth{6, 1};
-static_assert(FillsExactly<uint8_t>(0xC0, kTremoloDepth, kVibratoDepth));
+inline constexpr Field kTremoloDepth{7, 1}, kVibratoDepth{6, 1}, kRhythmMode{5, 1}, kDrums{0, 5};
+static_assert(FillsExactly<uint8_t>(0xFF, kTremoloDepth, kVibratoDepth, kRhythmMode, kDrums));
+inline constexpr uint16_t kNoteSelectRegister = 0x08;
+inline constexpr Field kNoteSelect{6, 1};
 inline constexpr Field kFourOperatorPairs{0, 6}, kOpl3Mode{0, 1};
 
 // Operator registers: bases, then the fields of each register.

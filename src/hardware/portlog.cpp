@@ -3,16 +3,20 @@
 #include "error.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-PortLog::PortLog(PortBackend& inner, const std::string& path)
-    : inner_(inner), file_(std::fopen(path.c_str(), "w")) {
-    if (!file_)
-        throw PortLogError("can't create the port log '" + path + "': " + std::strerror(errno));
+PortLog::PortLog(PortBackend& inner, const std::string& path,
+                 std::function<void(const std::string&)> onFailure)
+    : inner_(inner), path_(path), onFailure_(std::move(onFailure)) {
+    OutputFile::Options options;
+    options.inPlace = true;
+    if (const int error = file_.Open(path, options))
+        throw PortLogError("can't create the port log '" + path + "': " + std::strerror(error));
 }
 
 PortLog::~PortLog() {
-    std::fclose(file_);
+    file_.Close();
 }
 
 void PortLog::EnableAccess() {
@@ -36,6 +40,12 @@ uint16_t PortLog::InWord(uint16_t port) {
 }
 
 void PortLog::Line(const char* kind, uint16_t port, unsigned value, int digits) {
-    std::fprintf(file_, "%s 0x%04X 0x%0*X\n", kind, port, digits, value);
-    std::fflush(file_);
+    if (!failure_.empty()) return;
+    char line[32];
+    const int size =
+        std::snprintf(line, sizeof line, "%s 0x%04X 0x%0*X\n", kind, port, digits, value);
+    const int error = file_.Write(line, static_cast<size_t>(size));
+    if (!error) return;
+    failure_ = "can't write the port log '" + path_ + "': " + std::strerror(error);
+    if (onFailure_) onFailure_(failure_);
 }

@@ -5,11 +5,13 @@
 //   OUTW 0xE802 0x0606
 //   INW 0xE802 0x0606   (the value read)
 // Each line reaches the file at once, so the log is whole however the
-// program ends.
+// program ends: it is written where it stands, not renamed into place. A
+// line the file refuses (a full disk) ends the log there; the accesses go on.
 #include "error.h"
+#include "files/outputfile.h"
 #include "hardware/giveio.h"
 
-#include <cstdio>
+#include <functional>
 #include <string>
 
 // A port log that can't be created: the message names the file and gives
@@ -21,8 +23,10 @@ public:
 
 class PortLog : public PortBackend {
 public:
-    // Raises PortLogError when the file can't be created.
-    PortLog(PortBackend& inner, const std::string& path);
+    // Raises PortLogError when the file can't be created. onFailure hears,
+    // once, what the first refused line's failure says.
+    PortLog(PortBackend& inner, const std::string& path,
+            std::function<void(const std::string&)> onFailure = {});
     ~PortLog() override;
     PortLog(const PortLog&) = delete;
     PortLog& operator=(const PortLog&) = delete;
@@ -32,9 +36,16 @@ public:
     void OutWord(uint16_t port, uint16_t value) override;
     uint16_t InWord(uint16_t port) override;
 
+    // One line naming the file and the system's reason; empty while every
+    // line was written.
+    const std::string& Failure() const { return failure_; }
+
 private:
     void Line(const char* kind, uint16_t port, unsigned value, int digits);
 
     PortBackend& inner_;
-    std::FILE* file_;
+    std::string path_;
+    OutputFile file_;
+    std::function<void(const std::string&)> onFailure_;
+    std::string failure_;
 };

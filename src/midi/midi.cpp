@@ -1,6 +1,8 @@
 #include "midi/midi.h"
 
 #include "boundedcall.h"
+#include "midi/jackmidiin.h"
+#include "midi/midireceiver.h"
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
 
@@ -107,27 +109,42 @@ private:
 
 namespace {
 
-// What the input callback needs; set before the port opens.
-struct Delivery {
+// Where an input's messages go.
+struct Destination {
     Midi::Inbox* inbox = nullptr;
+    const std::atomic<MidiReceiver*>* receiver = nullptr;
     uint32_t handle = 0;
-    std::atomic<bool> started{false};
 };
 
-// Runs on RtMidi's thread (the sequencer's reader, or the JACK cycle):
-// pack, hand over, return.
-void Deliver(double, std::vector<unsigned char>* message, void* user) {
-    const auto& delivery = *static_cast<const Delivery*>(user);
-    if (!delivery.started.load(std::memory_order_acquire)) return;
-    if (!message || message->empty() || message->size() > 3) return;
-    const uint8_t status = (*message)[0];
-    // System exclusive, clock and active sensing carry nothing to play.
-    if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
-        return;
-    ShortMessage m{status};
-    if (message->size() > 1) m.Data1 = (*message)[1];
-    if (message->size() > 2) m.Data2 = (*message)[2];
-    delivery.inbox->Put(delivery.handle, PackShortMessage(m));
+// What the input callbacks need; set before the port opens. Until started
+// it takes nothing: a port opened too late is never started.
+struct Delivery {
+    Destination to;
+    std::atomic<bool> started{false};
+
+    // On the receiving thread: pack, hand over, return.
+    void Hand(MidiReceiver::Thread thread, const uint8_t* bytes, size_t size,
+              uint32_t frame) const {
+        if (!started.load(std::memory_order_acquire)) return;
+        const auto m = ShortMessageFromInput({bytes, size});
+        if (!m) return;
+        if (MidiReceiver* r = to.receiver->load(std::memory_order_acquire))
+            r->Receive(thread, to.handle, *m, frame);
+        else
+            to.inbox->Put(to.handle, PackShortMessage(*m));
+    }
+};
+
+// The sequencer's reader thread of RtMidi.
+void DeliverFromSequencer(double, std::vector<unsigned char>* message, void* user) {
+    if (!message) return;
+    static_cast<const Delivery*>(user)->Hand(MidiReceiver::Thread::Sequencer, message->data(),
+                                             message->size(), 0);
+}
+
+// JACK's process thread: nothing here allocates.
+void DeliverFromJack(void* user, uint32_t frame, const uint8_t* bytes, size_t size) {
+    static_cast<const Delivery*>(user)->Hand(MidiReceiver::Thread::Jack, bytes, size, frame);
 }
 
 // libjack prints every failed attempt to reach a server; no server is an
@@ -158,6 +175,12 @@ struct Port {
     std::unique_ptr<RtMidiIn> in;
 };
 
+// Our own JACK client with the delivery it calls into, which outlives it.
+struct JackPort {
+    Delivery delivery;
+    JackMidiIn in;
+};
+
 RtMidi::Api ApiOf(Midi::System system) {
     return system == Midi::System::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
@@ -170,30 +193,6 @@ std::unique_ptr<Port> MakePort(RtMidi::Api api) {
     port->in->ignoreTypes(true, true, true);
     return port;
 }
-
-// A client of our own beside a JACK input, only to hear of the server's end.
-// libjack can't close a client whose server died once any other client has
-// been opened since (it crashes in a later call): such an input is never
-// closed.
-struct ServerWatch {
-    jack_client_t* client = nullptr;
-    std::atomic<bool> gone{false};
-
-    static void Gone(jack_status_t, const char*, void* self) {
-        static_cast<ServerWatch*>(self)->gone.store(true, std::memory_order_release);
-    }
-    // False when no server answers.
-    bool Open() {
-        client = jack_client_open(Midi::kClientName, JackNoStartServer, nullptr);
-        if (!client) return false;
-        jack_on_info_shutdown(client, &ServerWatch::Gone, this);
-        return jack_activate(client) == 0;
-    }
-    bool ServerGone() const { return client && gone.load(std::memory_order_acquire); }
-    ~ServerWatch() {
-        if (client && !ServerGone()) jack_client_close(client);
-    }
-};
 
 // The inputs of one system; not there when it can't be reached.
 struct Listing {
@@ -217,62 +216,50 @@ Listing ListInputs(Midi::System system) {
     return listing;
 }
 
-// One system's port of an input, open and not yet started; no port when it
-// did not open.
-struct Opening {
-    std::unique_ptr<ServerWatch> watch; // beside a JACK port
-    std::unique_ptr<Port> port;
-};
-
-// A JACK client or port that did not open most likely met a server on its
-// way out, and libjack crashes closing a client whose server died, which
-// the watch may hear of too late: such an opening is kept to the end.
-void Keep(Opening opening) {
-    static std::mutex mutex;
-    static auto* const kept = new std::vector<Opening>;
-    std::lock_guard lock(mutex);
-    kept->push_back(std::move(opening));
-}
-
-Opening OpenPort(Midi::System system, const std::string& name, bool virtualInput,
-                 Midi::Inbox* inbox, uint32_t handle) {
-    Opening opening;
-    if (system == Midi::System::Jack) {
-        opening.watch = std::make_unique<ServerWatch>();
-        if (!opening.watch->Open()) { // no server, or not now
-            if (opening.watch->client) Keep(std::move(opening));
-            return {};
-        }
-    } else if (!Reachable(system)) {
-        return {};
-    }
-    bool open = false;
+// The sequencer's port of an input, open and not started; none when it did
+// not open.
+std::unique_ptr<Port> OpenSequencerPort(const std::string& name, bool virtualInput,
+                                        Destination to) {
+    if (!Reachable(Midi::System::Alsa)) return nullptr;
     try {
-        opening.port = MakePort(ApiOf(system));
-        Port& port = *opening.port;
-        port.delivery.inbox = inbox;
-        port.delivery.handle = handle;
-        port.in->setCallback(&Deliver, &port.delivery);
+        auto port = MakePort(ApiOf(Midi::System::Alsa));
+        port->delivery.to = to;
+        port->in->setCallback(&DeliverFromSequencer, &port->delivery);
+        bool open = false;
         if (virtualInput) {
-            port.in->openVirtualPort(Midi::kClientName);
+            port->in->openVirtualPort(Midi::kClientName);
             open = true;
         } else {
-            const unsigned count = port.in->getPortCount();
+            const unsigned count = port->in->getPortCount();
             for (unsigned i = 0; i < count && !open; ++i)
-                if (port.in->getPortName(i) == name) {
-                    port.in->openPort(i, kConnectionPortName);
-                    open = port.in->isPortOpen();
+                if (port->in->getPortName(i) == name) {
+                    port->in->openPort(i, kConnectionPortName);
+                    open = port->in->isPortOpen();
                 }
         }
-        open = open && !port.errors.warning && !port.errors.failure;
+        if (open && !port->errors.warning && !port->errors.failure) return port;
     } catch (const std::exception&) {
         // That system is gone since the start, or the port with it.
     }
-    if (!open) {
-        if (system == Midi::System::Jack) Keep(std::move(opening));
-        return {};
-    }
-    return opening;
+    return nullptr;
+}
+
+// Our own client, so that each event keeps its frame and nothing on JACK's
+// thread allocates: a port "input" connected to the chosen one, or the
+// virtual input "VI 801" that others connect to. None when it did not open.
+std::unique_ptr<JackPort> OpenJackPort(const std::string& source, bool virtualInput,
+                                       Destination to) {
+    auto jack = std::make_unique<JackPort>();
+    jack->delivery.to = to;
+    const char* port = virtualInput ? Midi::kClientName : kConnectionPortName;
+    if (jack->in.Open(Midi::kClientName, port, &DeliverFromJack, &jack->delivery) &&
+        (virtualInput || jack->in.ConnectFrom(source)))
+        return jack;
+    // A client that did not open most likely met its server on the way out,
+    // which libjack may hear of only later; closing a client whose server
+    // died crashes in libjack. Such a client is kept to the end.
+    if (jack->in.HasClient()) KeepToTheEnd(std::move(jack));
+    return nullptr;
 }
 
 const char* SystemName(Midi::System system) {
@@ -282,8 +269,8 @@ const char* SystemName(Midi::System system) {
 } // namespace
 
 struct Midi::Input {
-    std::unique_ptr<ServerWatch> watch;
-    std::vector<std::unique_ptr<Port>> ports; // first to go
+    std::vector<std::unique_ptr<Port>> ports; // the sequencer's
+    std::unique_ptr<JackPort> jack;
 };
 
 Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)) {
@@ -331,20 +318,19 @@ bool Midi::OpenDevice(int index) {
 }
 
 bool Midi::Start() {
-    if (IsOpen)
-        for (const auto& port : input_->ports)
-            port->delivery.started.store(true, std::memory_order_release);
-    return IsOpen;
+    if (!IsOpen) return false;
+    for (const auto& port : input_->ports)
+        port->delivery.started.store(true, std::memory_order_release);
+    if (input_->jack) input_->jack->delivery.started.store(true, std::memory_order_release);
+    return true;
 }
 
 void Midi::Close() {
-    // Destroying an RtMidi input stops its thread or leaves the JACK cycle
-    // first, so nothing is delivered afterwards. An input whose JACK server
-    // died delivers nothing either, and is left as it is.
-    if (input_ && input_->watch && input_->watch->ServerGone()) {
-        static auto* const abandoned = new std::vector<std::unique_ptr<Input>>;
-        abandoned->push_back(std::move(input_));
-    }
+    // Destroying an RtMidi input stops its thread, and our JACK client
+    // leaves the JACK cycle first, so nothing is delivered afterwards. A
+    // client whose JACK server died delivers nothing either, and is kept.
+    if (input_ && input_->jack && input_->jack->in.ServerGone())
+        KeepToTheEnd(std::move(input_->jack));
     input_.reset();
     IsOpen = false;
 }
@@ -352,24 +338,33 @@ void Midi::Close() {
 bool Midi::OpenInput(const Device& device) {
     auto input = std::make_unique<Input>();
     if (++lastHandle_ == KeyboardSource) ++lastHandle_;
+    const Destination to{inbox_.get(), &receiver_, lastHandle_};
 
     // The virtual input is a port on every system there is; any one will do.
+    // A port given up on is closed by its own thread, never started.
+    const bool virtualInput = device.virtualInput;
     std::vector<System> systems{device.system};
-    if (device.virtualInput) systems = systems_;
+    if (virtualInput) systems = systems_;
     for (System system : systems) {
-        // A port given up on is closed by its own thread, never started.
-        auto opening =
-            CallWithin(kAnswerWait, [system, name = device.port, virtualInput = device.virtualInput,
-                                     inbox = inbox_.get(), handle = lastHandle_] {
-                return OpenPort(system, name, virtualInput, inbox, handle);
+        if (system == System::Jack) {
+            auto jack = CallWithin(kAnswerWait, [name = device.port, virtualInput, to] {
+                return OpenJackPort(name, virtualInput, to);
             });
-        if (!opening || !opening->port) continue;
-        if (opening->watch) input->watch = std::move(opening->watch);
-        input->ports.push_back(std::move(opening->port));
+            if (jack && *jack) input->jack = std::move(*jack);
+        } else {
+            auto port = CallWithin(kAnswerWait, [name = device.port, virtualInput, to] {
+                return OpenSequencerPort(name, virtualInput, to);
+            });
+            if (port && *port) input->ports.push_back(std::move(*port));
+        }
     }
-    if (input->ports.empty()) return false;
+    if (input->ports.empty() && !input->jack) return false;
     input_ = std::move(input);
     Handle = lastHandle_;
     PostMessage(Owner, MM_MIM_OPEN, Handle, 0);
     return true;
+}
+
+void Midi::SetReceiver(MidiReceiver* receiver) {
+    receiver_.store(receiver, std::memory_order_release);
 }

@@ -6,6 +6,7 @@
 // one at a time in arrival order. Create and use it on Owner's thread.
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <vector>
 
 class QObject;
+class MidiReceiver;
 
 class Midi {
 public:
@@ -41,6 +43,10 @@ public:
     // Lets the open input deliver its messages. Returns IsOpen.
     bool Start();
 
+    // From now on every short message goes to `receiver` on the thread that
+    // receives it, instead of waiting for Owner's thread (null: to Owner again).
+    void SetReceiver(MidiReceiver* receiver);
+
     QObject* const Owner;
     int32_t DeviceCount = 0; // entries after "No midi input"
     uint32_t Handle = 0;     // wParam of the open input's messages; never KeyboardSource
@@ -68,4 +74,5 @@ private:
     uint32_t lastHandle_ = 0;
     std::unique_ptr<Inbox> inbox_; // outlives input_, which fills it
     std::unique_ptr<Input> input_;
+    std::atomic<MidiReceiver*> receiver_{nullptr};
 };

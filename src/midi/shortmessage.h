@@ -2,6 +2,8 @@
 // The form in which MIDI short messages reach the main window, from an input
 // device or from the mini keyboard: message number, source, packed bytes.
 #include <cstdint>
+#include <optional>
+#include <span>
 
 // Message numbers of the input notifications the main window acts on.
 inline constexpr uint32_t MM_MIM_OPEN = 961;     // a device was opened: start it
@@ -28,4 +30,22 @@ constexpr uint32_t PackShortMessage(ShortMessage m) {
 constexpr ShortMessage UnpackShortMessage(uint32_t lparam) {
     return {static_cast<uint8_t>(lparam), static_cast<uint8_t>(lparam >> 8),
             static_cast<uint8_t>(lparam >> 16)};
+}
+
+// A message as MIDI input delivers it, one to three bytes, or nothing when
+// it holds nothing to play: system exclusive, clock, active sensing, a
+// running-status fragment, and a message whose data byte has its top bit
+// set (that byte is a status, so the message was cut short: none of its
+// bytes is a note or a velocity).
+constexpr std::optional<ShortMessage> ShortMessageFromInput(std::span<const uint8_t> bytes) {
+    if (bytes.empty() || bytes.size() > 3) return std::nullopt;
+    const uint8_t status = bytes[0];
+    if (status < 0x80 || status == 0xF0 || status == 0xF7 || status == 0xF8 || status == 0xFE)
+        return std::nullopt;
+    for (size_t i = 1; i < bytes.size(); ++i)
+        if (bytes[i] & 0x80) return std::nullopt;
+    ShortMessage m{status};
+    if (bytes.size() > 1) m.Data1 = bytes[1];
+    if (bytes.size() > 2) m.Data2 = bytes[2];
+    return m;
 }

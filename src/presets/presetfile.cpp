@@ -110,10 +110,18 @@ void TakeOutputsFromSettings(SynthPatch& patch, const PatchSettings& s) {
 
 } // namespace
 
+void DecodePairBlock(std::span<const uint8_t> block, OperatorPatch& first, OperatorPatch& second,
+                     uint8_t& channel) {
+    for (size_t f = 0; f < kFieldsPerOperator; ++f) {
+        first.*kFields[f] = block[2 * f];
+        second.*kFields[f] = block[2 * f + 1];
+    }
+    channel = block[kChannelByteOffset];
+}
+
 std::optional<PresetKind> KindOfBank(std::string_view bank) {
-    if (bank == "2op") return PresetKind::TwoOperator;
-    if (bank == "4op") return PresetKind::FourOperator;
-    if (bank == "6op") return PresetKind::SixOperator;
+    for (size_t i = 0; i < kBankNames.size(); ++i)
+        if (bank == kBankNames[i]) return kBankKinds[i];
     return std::nullopt;
 }
 

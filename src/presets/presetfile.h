@@ -15,6 +15,7 @@
 // operator 5 as its modulator and operator 6 as its carrier.
 #include "presets/patchrecord.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,7 +29,19 @@ constexpr size_t kPresetNameOffset = 4;
 constexpr size_t kPresetNameSize = 32;
 constexpr size_t kMaxPresetFileSize = 82;
 
-// The kind a bank folder holds: "2op", "4op", "6op", compared exactly.
+// The bank folders, in the order the bank list shows them, and the kind
+// each holds.
+inline constexpr std::array<const char*, 3> kBankNames = {"2op", "4op", "6op"};
+inline constexpr std::array<PresetKind, 3> kBankKinds = {
+    PresetKind::TwoOperator, PresetKind::FourOperator, PresetKind::SixOperator};
+
+// One channel's 11-byte block, as presets and SBI instruments hold it: the
+// five images of its two operators interleaved, then the channel byte.
+constexpr size_t kPairBlockSize = 11;
+void DecodePairBlock(std::span<const uint8_t> block, OperatorPatch& first, OperatorPatch& second,
+                     uint8_t& channel);
+
+// The kind a bank folder holds: one of kBankNames, compared exactly.
 std::optional<PresetKind> KindOfBank(std::string_view bank);
 size_t PresetFileSize(PresetKind kind);
 

@@ -5,6 +5,8 @@
 #include "hardware/opl3.h"
 #include "midi/midi.h"
 #include "presets/sbi.h"
+#include "synth/corelink.h"
+#include "synth/synthcore.h"
 #include "ui/ccform.h"
 #include "ui/clicklabel.h"
 #include "ui/kbdform.h"
@@ -16,13 +18,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <new>
 
 namespace {
 
-constexpr int kLevelMax = 31; // output level; the card holds 31 - level
-constexpr int kPanRange = 64; // pan -64..63
 constexpr int kLabelVolumeClickValue = 25;
 constexpr uint16_t kNoCard = 0;
 constexpr uint16_t kNoCardEither = 0xFFFF;
@@ -51,17 +53,20 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         }
 
         try {
-            Fm801 = std::make_unique<FM801>(portBase);
+            Core = std::make_unique<SynthCore>(portBase);
         } catch (const std::bad_alloc&) {
             throw Error("Couldn't create an fm801 instance");
         }
-        ShowCardOutputState();
+        Fm801 = &Core->Card();
+        Core->ShowCardOutputState();
+        Link = std::make_unique<CoreLink>(*Core);
+        ShowCore();
 
         KeyboardForm = new TFormKBD(this);
 
         for (int op = 0; op < kOperatorCount; ++op)
             OperatorFrames[op] = FrameOps[op];
-        BankNames = {"2op", "4op", "6op"};
+        BankNames.assign(kBankNames.begin(), kBankNames.end());
 
         try {
             PresetStore = std::make_unique<SBI>(std::move(presetRoot));
@@ -72,6 +77,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
         LoadPresetByName(ComboBoxPreset->currentText().toStdString());
 
         ControllerForm = new TFormCc(this);
+        ConnectControllerRows();
         try {
             MidiIn = std::make_unique<Midi>(this);
         } catch (const std::exception&) {
@@ -84,6 +90,7 @@ TFormMain::TFormMain(QWidget* owner, PortBaseSource portBaseSource,
             ComboBoxMidiIn->addItems(devices);
             ComboBoxMidiIn->setCurrentIndex(0);
         }
+        ForgetHistory(); // the start is not a step of the patch
     } catch (...) {
         Release();
         throw;
@@ -96,31 +103,15 @@ TFormMain::~TFormMain() {
 
 // Shutdown order: no further MIDI input first, the chip reset last.
 void TFormMain::Release() {
+    if (MidiIn) MidiIn->SetReceiver(nullptr);
     MidiIn.reset();
     PresetStore.reset();
     delete KeyboardForm;
     KeyboardForm = nullptr;
-    Fm801.reset(); // resets the chip: no note keeps sounding
-}
-
-// The louder side gives the volume; the pan says how much quieter the other is.
-void TFormMain::ShowCardOutputState() {
-    bool muted = false;
-    uint8_t left = 0, right = 0;
-    Fm801->GetAttenuation(muted, left, right);
-    const int levelL = kLevelMax - left;
-    const int levelR = kLevelMax - right;
-    int volume = levelL;
-    int pan = 0;
-    if (levelL > levelR)
-        pan = -static_cast<int>(kPanRange - static_cast<double>(levelR) / levelL * kPanRange);
-    else if (levelR > levelL) {
-        volume = levelR;
-        pan = static_cast<int>(kPanRange - static_cast<double>(levelL) / levelR * kPanRange);
-    }
-    TrackBarVolume->setValue(volume);
-    TrackBarPan->setValue(pan);
-    CheckBoxMute->setChecked(muted);
+    pollTimer_.reset();
+    Link.reset(); // the core comes back to this thread
+    Fm801 = nullptr;
+    Core.reset(); // resets the chip: no note keeps sounding
 }
 
 // A missing or broken picture never stops a load or a connection change
@@ -134,18 +125,13 @@ void TFormMain::ShowConnectionPicture(int index) {
     }
 }
 
-// From the top of the frame down, as they were always sent.
-void TFormMain::SendListSelections(int op) {
-    for (QComboBox* list : OperatorFrames[op]->findChildren<QComboBox*>())
-        OnField(list->objectName().toStdString(), list);
-}
-
 // --- operator frames ---
 
 void TFormMain::FrameOpFieldChange(size_t field, QObject* sender) {
+    if (!Link) return;
     const int op = TagOf(sender);
-    const auto value = static_cast<uint8_t>(FrameOps[op]->FieldValue(field));
-    (Fm801->Opl3.get()->*kOperatorFields[field].setter)(op, value);
+    Link->Send(command::OperatorField{op, field, FrameOps[op]->FieldValue(field), false});
+    ShowCore();
 }
 
 void TFormMain::OnField(std::string_view control, QObject* sender) {
@@ -153,16 +139,15 @@ void TFormMain::OnField(std::string_view control, QObject* sender) {
 }
 
 void TFormMain::Copy1Click(QObject* sender) {
-    FrameOps[TagOf(sender)]->SaveToPatch(CopyBuffer);
+    Link->Sync();
+    CopyBuffer = OperatorImage(Link->State().ops[TagOf(sender)].fields);
     EnablePaste();
 }
 
-// The check boxes and bars that change program the chip through their
-// handlers; the three lists run none, so they are sent here.
+// The buffer holds the five register images only: the CC switch stays.
 void TFormMain::Paste1Click(QObject* sender) {
-    const int op = TagOf(sender);
-    FrameOps[op]->LoadFromPatch(CopyBuffer);
-    SendListSelections(op);
+    Link->Send(command::Paste{TagOf(sender), CopyBuffer});
+    ShowCore();
 }
 
 void TFormMain::EnablePaste() {
@@ -172,34 +157,24 @@ void TFormMain::EnablePaste() {
 
 // --- voice-wide controls ---
 
-void TFormMain::Send(void (OPL3::*setter)(uint8_t), const QWidget* control) {
-    (Fm801->Opl3.get()->*setter)(static_cast<uint8_t>(ControlValue(control)));
-}
-
-void TFormMain::ComboBoxCNTChange() {
-    const int index = ComboBoxCNT->currentIndex();
-    Fm801->Opl3->SetConnection(static_cast<uint8_t>(index));
-    ShowConnectionPicture(index);
+void TFormMain::Send(VoiceField field, const QWidget* control) {
+    if (!Link) return;
+    Link->Send(command::Voice{field, ControlValue(control), false});
+    ShowCore();
 }
 
 // --- output panel and windows ---
 
-// The pan lowers only the side away from the pan direction, by p/64 of the volume.
 void TFormMain::TrackBarVolumeChange() {
-    const int v = TrackBarVolume->value();
-    const int p = TrackBarPan->value();
-    const int a = static_cast<int>(v * p * 0.015625 + 0.25);
-    const int left = p > 0 ? v - a : v;
-    const int right = p < 0 ? v + a : v;
-    Fm801->SetAttenuation(static_cast<uint8_t>(kLevelMax - left),
-                          static_cast<uint8_t>(kLevelMax - right));
+    if (!Link) return;
+    Link->Send(command::VolumePan{TrackBarVolume->value(), TrackBarPan->value()});
+    ShowCore();
 }
 
 void TFormMain::CheckBoxMuteClick() {
-    if (CheckBoxMute->isChecked())
-        Fm801->Mute();
-    else
-        Fm801->Unmute();
+    if (!Link) return;
+    Link->Send(command::Mute{CheckBoxMute->isChecked()});
+    ShowCore();
 }
 
 void TFormMain::LabelVolumeClick() {

@@ -1,10 +1,13 @@
 #pragma once
-// The main window. It owns every other object of the synthesizer, shows
-// every parameter of the sounding patch and applies each edit to the chip
-// at once. The live patch is its controls: whole-patch records are built
-// from them and shown in them again.
+// The main window. It owns every other object of the program and shows
+// every parameter of the sounding patch: a view of the synthesizer core,
+// which holds the patch and plays the card. A user's edit becomes one call
+// on the core; what the core changes (a controller, a program change, a
+// preset) reaches the controls when the window shows the core again.
 #include "hardware/opl3.h"
 #include "presets/patchrecord.h"
+#include "synth/presetbank.h"
+#include "synth/synthstate.h"
 #include "ui/toolkit.h"
 
 #include <QCheckBox>
@@ -16,12 +19,17 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class FM801;
 class Midi;
+class SynthCore;
+class CoreLink;
+class EmulatedCard;
+class QTimer;
 class SBI;
 class TFormCc;
 class TFormKBD;
@@ -31,6 +39,7 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QSlider;
+class QToolButton;
 class TFrameOp;
 class ClickLabel;
 class JpegImage;
@@ -51,7 +60,7 @@ public:
     // True when no card was chosen: the window must not be shown.
     bool Terminated() const { return terminated_; }
 
-    // Whole-patch records built from the controls and shown in them again.
+    // Whole-patch records of the core's patch, and records shown in it.
     SynthPatch GetSynthPatch() const;
     void SetSynthPatch(const SynthPatch& patch);
     // The records are values: there is nothing left to free.
@@ -87,16 +96,16 @@ public:
     void FrameOp1CheckBoxRateScalingClick(QObject* s) { OnField("CheckBoxRateScaling", s); }
     void FrameOp1CheckBoxHoldClick(QObject* s) { OnField("CheckBoxHold", s); }
 
-    // Voice-wide controls: each sends its value to its chip setter.
-    void CheckBoxAClick() { Send(&OPL3::SetOutputA, CheckBoxA); }
-    void CheckBoxBClick() { Send(&OPL3::SetOutputB, CheckBoxB); }
-    void CheckBoxA2Click() { Send(&OPL3::SetOutputA2, CheckBoxA2); }
-    void CheckBoxB2Click() { Send(&OPL3::SetOutputB2, CheckBoxB2); }
-    void ComboBoxFBChange() { Send(&OPL3::SetFeedback, ComboBoxFB); }
-    void ComboBoxFB2Change() { Send(&OPL3::SetFeedback2, ComboBoxFB2); }
-    void ComboBoxCNTChange();
-    void ComboBoxTDChange() { Send(&OPL3::SetTremoloDepth, ComboBoxTD); }
-    void ComboBoxVDChange() { Send(&OPL3::SetVibratoDepth, ComboBoxVD); }
+    // Voice-wide controls: each hands its value to the core.
+    void CheckBoxAClick() { Send(VoiceField::OutputA, CheckBoxA); }
+    void CheckBoxBClick() { Send(VoiceField::OutputB, CheckBoxB); }
+    void CheckBoxA2Click() { Send(VoiceField::OutputA2, CheckBoxA2); }
+    void CheckBoxB2Click() { Send(VoiceField::OutputB2, CheckBoxB2); }
+    void ComboBoxFBChange() { Send(VoiceField::Feedback, ComboBoxFB); }
+    void ComboBoxFB2Change() { Send(VoiceField::Feedback2, ComboBoxFB2); }
+    void ComboBoxCNTChange() { Send(VoiceField::Connection, ComboBoxCNT); }
+    void ComboBoxTDChange() { Send(VoiceField::TremoloDepth, ComboBoxTD); }
+    void ComboBoxVDChange() { Send(VoiceField::VibratoDepth, ComboBoxVD); }
 
     void TrackBarVolumeChange();
     void CheckBoxMuteClick();
@@ -108,7 +117,20 @@ public:
 
     void EnablePaste();
 
-    // MIDI short messages, from the input or the mini keyboard (ui/mainform_midi.cpp).
+    // Added to the window (ui/mainform_edit.cpp): undo, redo and the
+    // A/B compare of the patch; the pedals and the bend range.
+    void UndoClick();
+    void RedoClick();
+    void CompareClick();
+    void CopyAToBClick();
+    void PedalsClick();
+    void BendRangeClick(int cents);
+    // Undo stops at what the window shows now (after start and what the
+    // last run left).
+    void ForgetHistory();
+
+    // MIDI short messages, from the input or the mini keyboard, handed to
+    // the core (ui/mainform_midi.cpp).
     void HandleMidiOpen();
     void HandleMidiData(uint32_t source, uint32_t message);
     void HandleController(uint8_t number, uint8_t value);
@@ -117,8 +139,25 @@ public:
     // user would. False when none does.
     bool ChooseMidiIn(const QString& text);
 
-    // Members owned by the window, in the order they are created.
-    std::unique_ptr<FM801> Fm801;
+    // The name of the preset applied last, by name, program change or step.
+    // Its name is the bytes of its file's name.
+    const std::string& LastPreset() const { return lastPreset_; }
+
+    // Shows what the core holds now in every control it touches.
+    void ShowCore();
+    // From now on the core plays inside the card's audio periods and MIDI
+    // input goes to it there; the window follows what it did. False when
+    // the card can't take it (no stream, or another port backend).
+    bool PlayOnCard(EmulatedCard& card);
+    // Elsewhere (a real card, a port log): on a thread of the core's own.
+    void PlayOnThread();
+
+    // Members owned by the window, in the order they are created. The core
+    // owns the card; Fm801 is its FM801, for those who read the chip.
+    std::unique_ptr<SynthCore> Core;
+    FM801* Fm801 = nullptr;
+    // Every call on the core goes through it: at once, or to the audio thread.
+    std::unique_ptr<CoreLink> Link;
     TFormKBD* KeyboardForm = nullptr;
     std::array<TFrameOp*, kOperatorCount> OperatorFrames{};
     std::vector<std::string> BankNames;
@@ -195,6 +234,22 @@ public:
     std::array<QAction*, kOperatorCount> CopyItems{};  // Copy1 .. Copy6
     std::array<QAction*, kOperatorCount> PasteItems{}; // Paste1 .. Paste6
 
+    // In free room of PanelMidi: a menu of the pedals and the bend range.
+    QToolButton* ButtonPlay;
+    QMenu* PopupMenuPlay;
+    QAction* MenuItemPedals;
+    QMenu* MenuBendRange;
+    std::vector<QAction*> BendRangeItems; // by their cents, in data()
+    // In free room of PanelSynth, right of the second voice: the Edit menu
+    // and the compare switch, which shows the memory sounding ("A" or "B").
+    QToolButton* ButtonEdit;
+    QMenu* PopupMenuEdit;
+    QAction* MenuItemUndo;
+    QAction* MenuItemRedo;
+    QAction* MenuItemCompare;
+    QAction* MenuItemCopyAToB;
+    QToolButton* ButtonCompare;
+
 protected:
     void Dispatch(const PostedMessage& message) override;
 
@@ -210,27 +265,38 @@ private:
     void AddCopyPaste(int op, TFrameOp* frame);
     void ConnectHandlers();
     void ConnectOperatorFrame(int op);
+    void BuildPlayMenu();
+    void BuildEditMenu();
+    void ConnectEditing();
+    void ShowEditing(const SynthState& state);
 
     // The handler of every frame control: row field of kOperatorFields, or
     // the row of the named control.
     void FrameOpFieldChange(size_t field, QObject* sender);
     void OnField(std::string_view control, QObject* sender);
-    void Send(void (OPL3::*setter)(uint8_t), const QWidget* control);
-    void ShowCardOutputState();
+    void Send(VoiceField field, const QWidget* control);
+    void ConnectCoreSettings();
+    void ConnectControllerRows();
     void ShowConnectionPicture(int index);
-    // Paste and "Clear" set the frame's three lists, which run no handler.
-    void SendListSelections(int op);
+    void ShowOperators(const SynthState& state);
+    void ShowVoice(const SynthState& state);
+    void ShowTunings(const SynthState& state);
+    void ShowPresetPanel(const SynthState& state);
     void ShowPresetNumber(int index);
     void Release();
 
-    void NoteOn(uint8_t note, uint8_t velocity);
-    void NoteOff(uint8_t note);
-    void ReleaseAllNotes();
-    void ProgramChange(uint8_t program);
-    void PitchBend(uint8_t data2);
-    void StepPreset(int8_t step);
-    void ApplyControllerRow(int row, uint8_t value);
-    void SelectFromController(QComboBox* list, int index);
-
     bool terminated_ = false;
+    void FreeReturnedBanks();
+    void FollowCore(EmulatedCard* card);
+    void FollowStream(EmulatedCard& card);
+
+    // The banks the core chooses program changes from: the current one last;
+    // the others until the core hands them back.
+    std::vector<std::unique_ptr<PresetBank>> banks_;
+    std::unique_ptr<QTimer> pollTimer_;
+    bool playingHere_ = false; // the card's stream died under the core
+    // What ShowCore showed last; nullopt before the first time.
+    std::optional<SynthState> shown_;
+    int shownPicture_ = -2;
+    std::string lastPreset_ = kDefaultPresetName;
 };

@@ -1,5 +1,6 @@
 // The main window's layout: its panels, the six operator frames and the
 // wiring of every control to its handler.
+#include "synth/corelink.h"
 #include "ui/clicklabel.h"
 #include "ui/mainform.h"
 #include "ui/opframe.h"
@@ -18,9 +19,6 @@
 #include <QSlider>
 
 namespace {
-
-constexpr int kLevelMax = 31; // output level; the card holds 31 - level
-constexpr int kPanRange = 64; // pan -64..63
 
 const char* const kFrameNumbers[kOperatorCount] = {"1", "4", "7", "10", "13", "16"};
 // Operator pairs 1-2, 3-4 and 5-6 stand in three columns.
@@ -45,6 +43,8 @@ void TFormMain::BuildForm() {
     BuildPanelCntSchematic();
     BuildPanelSynth();
     BuildOperatorFrames();
+    BuildPlayMenu();
+    BuildEditMenu();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     ConnectHandlers();
@@ -82,7 +82,8 @@ void TFormMain::BuildPanelPreset() {
     PanelPreset = MakePanel(this, "PanelPreset", 326, 2, 203, 103);
     LabelPreset = MakeLabel(PanelPreset, "LabelPreset", "Preset", 8, 8);
     LabelPreset->setFixedWidth(120);
-    ComboBoxPreset = MakeEditList(PanelPreset, "ComboBoxPreset", {}, "Default", 8, 24, 187, 40);
+    ComboBoxPreset =
+        MakeEditList(PanelPreset, "ComboBoxPreset", {}, kDefaultPresetName, 8, 24, 187, 40);
     LabelBank = MakeLabel(PanelPreset, "LabelBank", "Bank", 8, 54);
     // Wide enough for "4op (1 to 4)" at this font; the buttons give way.
     ComboBoxBank =
@@ -97,12 +98,11 @@ void TFormMain::BuildPanelOutput() {
     LabellOutput = MakeLabel(PanelOutput, "LabellOutput", "Output", 8, 8);
     LabelVolume = MakeLabel<ClickLabel>(PanelOutput, "LabelVolume", "Volume", 8, 36);
     TrackBarVolume =
-        MakeTrackBar(PanelOutput, "TrackBarVolume", 0, kLevelMax, 4, {60, 28, 150, 28});
+        MakeTrackBar(PanelOutput, "TrackBarVolume", 0, kOutputLevelMax, 4, {60, 28, 150, 28});
     CheckBoxMute = MakeCheck(PanelOutput, "CheckBoxMute", "Mute", 218, 34, 52, false);
     LabelPan = MakeLabel<ClickLabel>(PanelOutput, "LabelPan", "Pan", 8, 72);
     LabelL = MakeLabel(PanelOutput, "LabelL", "L", 48, 72);
-    TrackBarPan =
-        MakeTrackBar(PanelOutput, "TrackBarPan", -kPanRange, kPanRange - 1, 8, {60, 64, 150, 28});
+    TrackBarPan = MakeTrackBar(PanelOutput, "TrackBarPan", kPanMin, kPanMax, 8, {60, 64, 150, 28});
     LabelR = MakeLabel(PanelOutput, "LabelR", "R", 214, 72);
 }
 
@@ -210,6 +210,8 @@ void TFormMain::ConnectHandlers() {
     OnComboBoxSelect(ComboBoxMidiIn, [this] { ComboBoxMidiInChange(); });
     for (int op = 0; op < kOperatorCount; ++op)
         ConnectOperatorFrame(op);
+    ConnectCoreSettings();
+    ConnectEditing();
 }
 
 // One loop over the operator fields wires a frame; its Tag is the operator.
@@ -225,6 +227,10 @@ void TFormMain::ConnectOperatorFrame(int op) {
     };
     onItem(CopyItems[op], &TFormMain::Copy1Click);
     onItem(PasteItems[op], &TFormMain::Paste1Click);
-    connect(frame, &TFrameOp::Cleared, this,
-            [this, op] { RunGuarded([this, op] { SendListSelections(op); }); });
+    connect(frame, &TFrameOp::Cleared, this, [this, op] {
+        RunGuarded([this, op] {
+            Link->Send(command::Clear{op});
+            ShowCore();
+        });
+    });
 }

@@ -50,10 +50,6 @@ QSlider* MakeRateBar(QWidget* parent, const char* name, int left) {
     return bar;
 }
 
-bool Bit(unsigned value, int bit) {
-    return (value >> bit) & 1;
-}
-
 } // namespace
 
 TFrameOp::TFrameOp(QWidget* owner) : QFrame(owner) {
@@ -159,50 +155,42 @@ void TFrameOp::SetDefaults() {
     TrackBarVolume->setValue(0);
 }
 
+// The main window clears the operator: the synthesizer holds it.
 void TFrameOp::MenuItemClearClick() {
-    SetDefaults();
     emit Cleared(this);
 }
 
+// The rules are the synthesizer's; the frame moves its own controls by them.
+void TFrameOp::SetFromCc(CcTarget target, uint8_t value) {
+    if (!IsCcEnabled()) return;
+    const OperatorCcChange change = OperatorChangeFromCc(target, value);
+    for (size_t i = 0; i < change.count; ++i)
+        SetControlValue(fieldControls_[change.sets[i].field], change.sets[i].value);
+}
+
 void TFrameOp::SetWaveformFromCc(uint8_t v) {
-    if (!IsCcEnabled()) return;
-    ComboBoxWS->setCurrentIndex((v >> 2) & 7);
-    CheckBoxTremolo->setChecked(Bit(v, 5));
-    CheckBoxVibrato->setChecked(Bit(v, 6));
+    SetFromCc(CcTarget::OperatorWaveform, v);
 }
-
 void TFrameOp::SetKeyScalingFromCc(uint8_t v) {
-    if (!IsCcEnabled()) return;
-    ComboBoxLevelScaling->setCurrentIndex((v >> 4) & 3);
-    CheckBoxRateScaling->setChecked(Bit(v, 6));
+    SetFromCc(CcTarget::OperatorKeyScaling, v);
 }
-
 void TFrameOp::SetTuningFromCc(uint8_t v) {
-    if (!IsCcEnabled()) return;
-    // A byte above 127 would give an index past the list: keep the last item.
-    ComboBoxFreqMultiplier->setCurrentIndex(std::min(v >> 3, 15));
+    SetFromCc(CcTarget::OperatorTuning, v);
 }
-
 void TFrameOp::SetAttackFromCc(uint8_t v) {
-    if (IsCcEnabled()) TrackBarAttack->setValue(kRateMax - (v >> 3));
+    SetFromCc(CcTarget::OperatorAttack, v);
 }
-
 void TFrameOp::SetDecayFromCc(uint8_t v) {
-    if (IsCcEnabled()) TrackBarDecay->setValue(kRateMax - (v >> 3));
+    SetFromCc(CcTarget::OperatorDecay, v);
 }
-
 void TFrameOp::SetSustainFromCc(uint8_t v) {
-    if (!IsCcEnabled()) return;
-    TrackBarSustain->setValue(kRateMax - ((v >> 2) & 15));
-    CheckBoxHold->setChecked(Bit(v, 6));
+    SetFromCc(CcTarget::OperatorSustain, v);
 }
-
 void TFrameOp::SetReleaseFromCc(uint8_t v) {
-    if (IsCcEnabled()) TrackBarRelease->setValue(kRateMax - (v >> 3));
+    SetFromCc(CcTarget::OperatorRelease, v);
 }
-
 void TFrameOp::SetVolumeFromCc(uint8_t v) {
-    if (IsCcEnabled()) TrackBarVolume->setValue(v >> 1);
+    SetFromCc(CcTarget::OperatorVolume, v);
 }
 
 void TFrameOp::SetCcEnabled(bool enabled) {

@@ -5,7 +5,8 @@
 // changes: the main window attaches its handlers to every instance.
 #include "presets/patchrecord.h"
 
-#include "ui/operatorfields.h"
+#include "synth/controllermap.h"
+#include "synth/operatorfields.h"
 
 #include <QFrame>
 #include <array>
@@ -80,7 +81,7 @@ public:
     QAction* MenuItemClear;
 
 signals:
-    // "Clear" has set the three list selections, which run no handler.
+    // "Clear" was chosen: the operator is to take its defaults.
     void Cleared(TFrameOp* frame);
 
 protected:
@@ -92,6 +93,7 @@ private:
     void BuildControls();
     void BuildEnvelope();
     void BuildMenu();
+    void SetFromCc(CcTarget target, uint8_t value);
 
     std::array<QWidget*, kOperatorFields.size()> fieldControls_{};
 };

@@ -56,18 +56,51 @@ QString FormatLine(const AudioOutputInfo& output) {
         .arg(output.period)
         .arg(output.latencyMs, 0, 'f', 1);
 }
+std::array<QString, 3> AlsaCardTexts(const CardInUse& card, uint16_t portBase) {
+    const AlsaCardInfo& alsa = card.alsa;
+    if (!Found(portBase) || alsa.device.empty()) {
+        return {QStringLiteral("No OPL3 device of ALSA was found."),
+                QStringLiteral("The card through ALSA was asked for, so the emulated card is "
+                               "not used instead."),
+                QStringLiteral("Start with --card=auto to play the emulated card.")};
+    }
+    const QString device = Elided("Its OPL3 plays through ALSA: " + alsa.device + ".", kLabelWidth);
+    QString also = QStringLiteral("No root is needed: the card's own driver takes the notes.");
+    if (!alsa.others.empty()) {
+        std::string list;
+        for (const std::string& other : alsa.others)
+            list += (list.empty() ? "" : ", ") + other;
+        also = ElidedToTwoLines("Also found: " + list + ".", kLabelWidth);
+    }
+    QString volume;
+    if (alsa.volumeControl.empty())
+        volume = QStringLiteral("The card's mixer has no FM control: volume, pan and mute are "
+                                "not heard.");
+    else if (alsa.volumeSwitch)
+        volume = QStringLiteral("Volume, pan and mute set the mixer control \"%1\".")
+                     .arg(QString::fromStdString(alsa.volumeControl));
+    else
+        volume = QStringLiteral("Volume and pan set the mixer control \"%1\"; it has no mute.")
+                     .arg(QString::fromStdString(alsa.volumeControl));
+    return {device, also, volume};
+}
 } // namespace
 
 std::array<QString, 3> CardInformationTexts(const CardInUse& card, uint16_t portBase,
                                             const std::string& instance) {
+    if (card.kind == CardKind::Alsa) return AlsaCardTexts(card, portBase);
     if (card.kind == CardKind::Emulated) {
         // The emulated card is then found like a real one: the line below says where.
         const QString where =
             Found(portBase) ? QStringLiteral(", found at %1.").arg(HexAddress(portBase)) : ".";
-        return {(card.chosenByOption ? QStringLiteral("As asked, VI 801 emulates an FM801")
-                                     : QStringLiteral("No FM801 card here: VI 801 emulates one")) +
-                    where,
-                OutputLine(card.output), FormatLine(card.output)};
+        QString first =
+            (card.chosenByOption ? QStringLiteral("As asked, VI 801 emulates an FM801")
+                                 : QStringLiteral("No FM801 card here: VI 801 emulates one")) +
+            where;
+        // Its reason is in the line's tip and on the terminal.
+        if (!card.alsaRefused.empty())
+            first = QStringLiteral("ALSA's OPL3 device is refused: VI 801 emulates one.");
+        return {first, OutputLine(card.output), FormatLine(card.output)};
     }
     if (!Found(portBase)) {
         return {QStringLiteral("No FM801 card was found on the PCI bus."),
@@ -135,6 +168,8 @@ void TFormPort::ShowDetection(const CardInUse& card, std::unique_ptr<RegistryAcc
         Label3->setText(texts[2]);
         if (card.kind == CardKind::Emulated && !card.output.open)
             Label3->setToolTip(QString::fromStdString(card.output.error));
+        if (card.kind == CardKind::Emulated && !card.alsaRefused.empty())
+            Label1->setToolTip(QString::fromStdString(card.alsaRefused));
     }
     // A reason over two lines starts a line higher, so that a blank line
     // still stands above the address; the output line above it is one line then.

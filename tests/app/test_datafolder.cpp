@@ -1,5 +1,6 @@
 #include "app/datafolder.h"
 #include "app/startupnotes.h"
+#include "filesizelimit.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,73 @@ TEST(DataFolder, UserDataHomeFollowsXdgRules) {
     EXPECT_EQ(UserDataHome(nullptr, "/home/u"), fs::path("/home/u/.local/share"));
     EXPECT_EQ(UserDataHome("", "/home/u"), fs::path("/home/u/.local/share"));
     EXPECT_EQ(UserDataHome("relative", "/home/u"), fs::path("/home/u/.local/share"));
+    EXPECT_EQ(UserDataHome("/xdg/data", nullptr), fs::path("/xdg/data"));
+    // No HOME: no folder of the user's, rather than one under /.
+    EXPECT_EQ(UserDataHome(nullptr, nullptr), fs::path());
+    EXPECT_EQ(UserDataHome("relative", ""), fs::path());
+}
+
+TEST(DataFolder, WithoutAUserFolderTheSharedOneIsUsedAsItIsAndTheNoteSaysWhy) {
+    Places p;
+    p.places.user.clear();
+    const DataFolder folder = ChooseDataFolder(p.places);
+    EXPECT_EQ(folder.path, p.places.shared);
+    EXPECT_EQ(folder.note, "HOME is not set, nor XDG_DATA_HOME: running in " +
+                               p.places.shared.string() + ", where presets can't be saved");
+    EXPECT_FALSE(fs::exists(p.root / "home"));
+}
+
+// A disk that fills during a copy leaves no part of a starter under its
+// name; what an earlier version left so is made whole once there is room.
+TEST(DataFolder, AStarterTheDiskCutShortIsNotLeftHalfAndComesWholeOnALaterRun) {
+    Places p;
+    const std::string bell(300, 'b');
+    Write(p.places.shared / "6op/Bell.sbi", bell);
+    Write(p.places.user / "2op/Flute.sbi", "fl"); // an earlier run's, cut short
+    DataFolder folder;
+    {
+        const FileSizeLimit full(100);
+        folder = ChooseDataFolder(p.places);
+    }
+    EXPECT_EQ(folder.path, p.places.user);
+    EXPECT_NE(folder.note.find("6op/Bell.sbi"), std::string::npos) << folder.note;
+    EXPECT_EQ(Read(p.places.user / "2op/Flute.sbi"), "flute");
+    EXPECT_TRUE(fs::is_empty(p.places.user / "6op"));
+
+    folder = ChooseDataFolder(p.places);
+    EXPECT_EQ(folder.note, "");
+    EXPECT_EQ(Read(p.places.user / "6op/Bell.sbi"), bell);
+}
+
+// The list of starters handed out is what keeps a deleted starter away: a
+// starter is added only with its line in the list.
+TEST(DataFolder, AStarterListThatCantBeWrittenOrReadIsToldAndNoDeletedStarterComesBack) {
+    Places p;
+    const fs::path& user = p.places.user;
+    ChooseDataFolder(p.places);
+    fs::remove(user / "6op/Bell.sbi");                 // deleted by the user
+    Write(p.places.shared / "4op/Organ.sbi", "organ"); // brought by an upgrade
+    DataFolder folder;
+    {
+        const FileSizeLimit full(20); // the list of three does not fit
+        folder = ChooseDataFolder(p.places);
+    }
+    EXPECT_EQ(folder.note.rfind("can't write " + (user / ".starters").string() + " (", 0), 0u)
+        << folder.note;
+    EXPECT_FALSE(fs::exists(user / "4op/Organ.sbi"));
+    EXPECT_FALSE(fs::exists(user / "6op/Bell.sbi"));
+
+    EXPECT_EQ(ChooseDataFolder(p.places).note, "");
+    EXPECT_EQ(Read(user / "4op/Organ.sbi"), "organ");
+    EXPECT_FALSE(fs::exists(user / "6op/Bell.sbi"));
+    EXPECT_EQ(Read(user / ".starters"), "2op/Flute.sbi\n4op/Organ.sbi\n6op/Bell.sbi\n");
+
+    fs::remove(user / ".starters");
+    fs::create_directory(user / ".starters"); // unreadable
+    folder = ChooseDataFolder(p.places);
+    EXPECT_EQ(folder.note.rfind("can't read " + (user / ".starters").string(), 0), 0u)
+        << folder.note;
+    EXPECT_FALSE(fs::exists(user / "6op/Bell.sbi"));
 }
 
 TEST(StartupNotes, PortRefusalSaysWhyAndHowToPlayWithoutTheCard) {

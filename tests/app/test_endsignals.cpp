@@ -32,7 +32,8 @@ TEST(EndSignals, EachEndSignalRunsTheEndOnceOnTheGuiThreadAndHandlersComeBack) {
         int ends = 0;
         bool ended = false;
         {
-            EndSignals endSignals([&] {
+            EndSignals endSignals;
+            endSignals.Watch([&] {
                 ++ends;
                 ended = true;
             });
@@ -43,11 +44,24 @@ TEST(EndSignals, EachEndSignalRunsTheEndOnceOnTheGuiThreadAndHandlersComeBack) {
             QCoreApplication::processEvents();
             EXPECT_TRUE(endSignals.Received());
             EXPECT_EQ(ends, 1) << signal;
+            endSignals.Unwatch();
+            std::raise(signal); // once nothing watches: still no default action
         }
         struct sigaction now = {};
         sigaction(signal, nullptr, &now);
         EXPECT_EQ(now.sa_handler, SIG_IGN) << signal;
         std::signal(signal, SIG_DFL);
     }
+}
+// A signal that comes before the window can hear it (the program is still
+// opening its files) waits, and ends the program as soon as it can.
+TEST(EndSignals, ASignalBeforeTheWatchIsHeardWhenTheWatchBegins) {
+    App();
+    EndSignals endSignals;
+    std::raise(SIGTERM);
+    EXPECT_TRUE(endSignals.Received());
+    bool ended = false;
+    endSignals.Watch([&ended] { ended = true; });
+    EXPECT_TRUE(WaitFor(ended));
 }
 } // namespace

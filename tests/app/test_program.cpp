@@ -3,6 +3,7 @@
 #include "app/wavfile.h"
 #include "jackpeers.h"
 #include "portprotocol.h"
+#include "presets/library.h"
 #include "smfbuilder.h"
 #include "support/jackserver.h"
 #include "ui/toolkit.h"
@@ -32,13 +33,17 @@ const QString kDialog = QStringLiteral("Device detection - VI 801");
 const QString kMainWindow = QStringLiteral("Midi Synthesizer - VI 801");
 constexpr uint16_t kOplPort = 0xE868;
 
-// The program with a quiet, clean environment: its own runtime folder, no
+// The program with a quiet, clean environment: its own runtime and home
+// folders (its settings in the home's, or in the config folder given), no
 // leak report from the child (its behaviour is under test here).
 struct Program {
-    explicit Program(const QString& executable = VI801_PROGRAM) {
+    explicit Program(const QString& executable = VI801_PROGRAM, const QString& configHome = {}) {
         process.setProgram(executable);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("HOME", home.path());
+        env.remove("XDG_DATA_HOME");
+        env.insert("XDG_CONFIG_HOME", configHome.isEmpty() ? home.filePath(".config") : configHome);
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
         if (!env.contains("DISPLAY"))
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -58,30 +63,46 @@ struct Program {
         process.start();
         ASSERT_TRUE(process.waitForStarted());
     }
-    void Signal(int signal) const { ::kill(static_cast<pid_t>(process.processId()), signal); }
+    // Never to pid 0, once the process is gone: that is the test's own group.
+    void Signal(int signal) const {
+        if (const auto pid = static_cast<pid_t>(process.processId()); pid > 0) ::kill(pid, signal);
+    }
     // The exit status, or -1 when it did not end in time or ended by a signal.
     int Finish(int ms = 10000) {
         if (!process.waitForFinished(ms) || process.exitStatus() != QProcess::NormalExit) return -1;
         return process.exitCode();
     }
-    QTemporaryDir runtime;
+    QTemporaryDir runtime, home;
     QProcess process;
 };
+
+// The build's share folder: the pictures and the starter banks, as installed.
+const QString kShare = VI801_SHARE_DIR;
 
 bool HasDisplay() {
     return qEnvironmentVariableIsSet("DISPLAY");
 }
 
 // The id of the visible window with exactly this title, once it is there.
+// xdotool gives up at once when a window it looks at goes away meanwhile (the
+// detection dialog closing as the main window opens): it is asked again.
 QString WaitForWindow(const QString& title, int ms = 20000) {
-    QProcess search;
-    search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
-    if (!search.waitForFinished(ms)) {
-        search.kill();
-        search.waitForFinished();
-        return {};
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QProcess search;
+        search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
+        if (!search.waitForFinished(static_cast<int>(ms - clock.elapsed()))) {
+            search.kill();
+            search.waitForFinished();
+            return {};
+        }
+        const QString found =
+            QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+        if (!found.isEmpty()) return found;
+        QThread::msleep(20);
     }
-    return QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+    return {};
 }
 
 // Enter clicks the focused button: OK in the detection dialog and the error box.
@@ -103,9 +124,10 @@ std::vector<PortRecorder::Access> ReadPortLog(const QString& path) {
     return trace;
 }
 
-// Started in data/ on the emulated card, past the detection dialog.
+// Started in the build's share folder on the emulated card, past the
+// detection dialog.
 void StartToMainWindow(Program& program, const QString& log) {
-    program.Start({"--card=emulated", "--port-log=" + log}, VI801_SOURCE_DIR "/data");
+    program.Start({"--card=emulated", "--port-log=" + log}, kShare);
     const QString dialog = WaitForWindow(kDialog);
     ASSERT_FALSE(dialog.isEmpty());
     PressEnter(dialog);
@@ -135,17 +157,52 @@ TEST(Program, AnEndSignalInTheDetectionDialogCancelsIt) {
     QTemporaryDir dir;
     const QString log = dir.filePath("ports.log");
     Program program;
-    program.Start({"--card=emulated", "--port-log=" + log}, VI801_SOURCE_DIR "/data");
+    program.Start({"--card=emulated", "--port-log=" + log}, kShare);
     ASSERT_FALSE(WaitForWindow(kDialog).isEmpty());
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Finish(), 0);
     EXPECT_TRUE(DecodeRegisterWrites(ReadPortLog(log), kOplPort).empty());
 }
 
+// What the last run left comes back after the usual start (here the
+// mini keyboard, left open); --no-settings starts as if nothing were
+// remembered and leaves the file as it was.
+TEST(Program, RemembersTheLastRunUnlessToldNotTo) {
+    if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
+    QTemporaryDir config;
+    const QString file = config.filePath("vi801/vi801.conf");
+    ASSERT_TRUE(QDir().mkpath(config.filePath("vi801")));
+    {
+        QFile settings(file);
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[windows]\nkeyboard\\at=@Point(40 50)\nkeyboard\\open=true\n");
+    }
+    const auto run = [&](const QStringList& args, bool keyboard) {
+        Program program(VI801_PROGRAM, config.path());
+        program.Start(QStringList{"--card=emulated"} + args, VI801_SOURCE_DIR "/data");
+        const QString dialog = WaitForWindow(kDialog);
+        ASSERT_FALSE(dialog.isEmpty());
+        PressEnter(dialog);
+        ASSERT_FALSE(WaitForWindow(kMainWindow).isEmpty());
+        EXPECT_EQ(!WaitForWindow("Mini Keyboard - VI 801", keyboard ? 20000 : 1500).isEmpty(),
+                  keyboard);
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.Finish(), 0);
+    };
+    run({}, true);
+    const auto bytes = [&file] {
+        QFile settings(file);
+        return settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    };
+    const QByteArray kept = bytes();
+    EXPECT_TRUE(kept.contains("open=true")) << kept.toStdString();
+    run({"--no-settings"}, false);
+    EXPECT_EQ(bytes(), kept);
+}
+
 TEST(Program, AnUncreatablePortLogIsACommandLineError) {
     Program program;
-    program.Start({"--card=emulated", "--port-log=/nonexistent-dir/ports.log"},
-                  VI801_SOURCE_DIR "/data");
+    program.Start({"--card=emulated", "--port-log=/nonexistent-dir/ports.log"}, kShare);
     EXPECT_EQ(program.Finish(), 2); // before any window, which would wait for the user
     EXPECT_EQ(program.process.readAllStandardError().toStdString(),
               "vi801: can't create the port log '/nonexistent-dir/ports.log': "
@@ -159,7 +216,7 @@ TEST(Program, RefusedPortsSayWhyOnTheTerminalAndExit1) {
         GTEST_SKIP() << "this machine grants port access";
     }
     Program program;
-    program.Start({"--card=hardware"}, VI801_SOURCE_DIR "/data");
+    program.Start({"--card=hardware"}, kShare);
     const QString box = WaitForWindow("VI 801");
     ASSERT_FALSE(box.isEmpty());
     PressEnter(box);
@@ -170,29 +227,44 @@ TEST(Program, RefusedPortsSayWhyOnTheTerminalAndExit1) {
     EXPECT_TRUE(line.contains("--card=emulated plays without the card")) << err.toStdString();
 }
 
-TEST(Program, StartedWithoutImgSaysWhereItLookedAndGoesOn) {
+// The names of a folder's presets of one bank.
+QStringList Bank(const QString& folder, const char* bank) {
+    return QDir(folder + "/" + bank).entryList({"*.sbi"}, QDir::Files, QDir::Name);
+}
+
+// What the starter library generates for a bank, as file names.
+QStringList LibraryBank(const char* bank) {
+    QStringList names;
+    for (const starters::Starter& s : starters::Library())
+        if (s.bank == bank) names << QString::fromStdString(s.name + ".sbi");
+    names.sort();
+    return names;
+}
+
+// As built, it starts as installed: anywhere without img/, in the user's own
+// folder made from the build's share folder, so saved presets stay out of
+// the source tree.
+TEST(Program, StartedWithoutImgItRunsInTheUsersFolderMadeFromTheStarterLibrary) {
     QTemporaryDir empty;
     Program program;
     program.Start({"--card=emulated"}, empty.path());
-    // Its line, among whatever the sound libraries print.
-    QByteArray err;
+    const QString user = program.home.path() + "/.local/share/vi801";
+    const QString cwd = QString("/proc/%1/cwd").arg(program.process.processId());
     QElapsedTimer timer;
     timer.start();
-    while (!err.contains("vi801: ") || !err.mid(err.indexOf("vi801: ")).contains('\n')) {
-        if (timer.elapsed() > 10000) break;
-        program.process.waitForReadyRead(100);
-        err += program.process.readAllStandardError();
-    }
-    const QByteArray from = err.mid(err.indexOf("vi801: "));
-    const std::string line = from.left(from.indexOf('\n')).toStdString();
-    EXPECT_NE(line.find("vi801: no img/ here"), std::string::npos) << err.toStdString();
-    EXPECT_NE(line.find(empty.path().toStdString()), std::string::npos) << line;
-    EXPECT_NE(line.find("bash scripts/run.sh"), std::string::npos) << line;
-    // It goes on to the detection dialog, which the signal cancels.
-    QThread::msleep(500);
-    EXPECT_EQ(program.process.state(), QProcess::Running);
+    while (QFile::symLinkTarget(cwd) != user && timer.elapsed() < 10000)
+        program.process.waitForFinished(50);
+    EXPECT_EQ(QFile::symLinkTarget(cwd), user);
+    for (const char* bank : {"2op", "4op", "6op"})
+        EXPECT_EQ(Bank(user, bank), LibraryBank(bank)) << bank;
+    EXPECT_TRUE(QFile::exists(user + "/img/cnt0.jpg"));
+    if (!HasDisplay()) return;
+    // It goes on to the detection dialog, which the signal cancels, with
+    // nothing to say.
+    ASSERT_FALSE(WaitForWindow(kDialog).isEmpty());
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Finish(), 0);
+    EXPECT_FALSE(program.process.readAllStandardError().contains("vi801: "));
 }
 
 // --- rendering and recording ---
@@ -233,19 +305,20 @@ bool WholeRiff(const std::string& bytes) {
     return at == bytes.size();
 }
 
-// A folder a user renders in: the song (three notes and a chord on channel
-// 1), a bank holding one starter preset, and img/, so it is a data folder.
+// A folder a user renders in: the song (a program change, three notes and a
+// chord on channel 1), a bank holding one starter preset, and img/, so it is
+// a data folder.
 struct RenderFolder {
     RenderFolder() {
         QDir(dir.path()).mkpath("img");
         QDir(dir.path()).mkpath("6op");
-        QFile::copy(VI801_SOURCE_DIR "/data/6op/Grand Piano.sbi",
-                    dir.filePath("6op/Grand Piano.sbi"));
+        QFile::copy(kShare + "/6op/Grand Piano.sbi", dir.filePath("6op/Grand Piano.sbi"));
         WriteFile(dir.filePath("song.mid"), Song());
     }
     static std::vector<uint8_t> Song() {
         return SmfBuilder(0, 480)
             .Track()
+            .Event(0, {0xC0, 3})
             .Event(0, {0x90, 60, 100})
             .Event(240, {0x80, 60, 0})
             .Event(0, {0x90, 64, 100})
@@ -290,6 +363,9 @@ TEST(Render, AUserRendersASongWithAStarterPresetAndTheSameCommandGivesTheSameByt
             .hasMatch())
         << first.err.toStdString();
     EXPECT_FALSE(first.err.contains('\r'));
+    EXPECT_EQ(LineStarting(first.err, "vi801: "),
+              "vi801: 1 program change of the song was ignored: --preset=Grand Piano plays "
+              "throughout (--program-changes obeys them)");
     const WavContents wav = ReadWav(folder.dir.filePath("song.wav").toStdString());
     ASSERT_TRUE(wav.read);
     EXPECT_EQ(wav.rate, 48000);
@@ -308,6 +384,12 @@ TEST(Render, AUserRendersASongWithAStarterPresetAndTheSameCommandGivesTheSameByt
     EXPECT_EQ(other.status, 0);
     EXPECT_EQ(LineStarting(other.err, "vi801: "),
               "vi801: no notes on channel 2: the song's notes are on channel 1 (--channel=1)");
+    // So is the silent Default patch, played when no preset is named.
+    const Ended plain = Render({"--render=song.mid", "--out=plain.wav"}, folder.dir.path());
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(LineStarting(plain.err, "vi801: "),
+              "vi801: plain.wav is nearly silent: the Default patch hardly sounds; choose a sound "
+              "with --preset=NAME");
 }
 
 TEST(Render, BadInputIsToldInOneLineWithStatus1AndNothingIsWritten) {
@@ -371,6 +453,74 @@ TEST(Render, AnEndSignalStopsItAndLeavesNothingBehind) {
     EXPECT_EQ(folder.Entries(), before);
 }
 
+// A million program changes on the first frame: the stop is heard between
+// two of them, not after them all.
+TEST(Render, AnEndSignalStopsItAtOnceHoweverManyMessagesFallOnOneFrame) {
+    RenderFolder folder;
+    SmfBuilder song(0, 480);
+    song.Track().Event(0, {0xC0, 0});
+    for (int i = 1; i < 1'000'000; ++i)
+        song.Event(0, {0});
+    WriteFile(folder.dir.filePath("changes.mid"), song.EndOfTrack().Bytes());
+    const QStringList before = folder.Entries();
+    Program program;
+    program.Start({"--render=changes.mid", "--out=changes.wav"}, folder.dir.path());
+    QElapsedTimer timer;
+    timer.start();
+    while (folder.Entries().size() == before.size() && timer.elapsed() < 60000)
+        QThread::msleep(1);
+    ASSERT_GT(folder.Entries().size(), before.size()) << "the render never began its file";
+    timer.restart();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Finish(30000), 1) << "still rendering";
+    std::printf("from SIGTERM to the end of the program: %lld ms\n",
+                static_cast<long long>(timer.elapsed()));
+    EXPECT_EQ(LineStarting(program.process.readAllStandardError(), "vi801: "),
+              "vi801: changes.wav: not written: Terminated");
+    EXPECT_EQ(folder.Entries(), before);
+}
+
+TEST(Render, APortLogTheDiskRefusesIsToldOnceAndTheSongIsStillWritten) {
+    RenderFolder folder;
+    const Ended run =
+        Render({"--render=song.mid", "--out=song.wav", "--port-log=/dev/full"}, folder.dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(
+        run.err.count("vi801: can't write the port log '/dev/full': No space left on device\n"), 1)
+        << run.err.toStdString();
+    EXPECT_TRUE(ReadWav(folder.dir.filePath("song.wav").toStdString()).read);
+}
+
+// From the moment the take's file is made until the program ends, no
+// signal, however many, loses the take.
+TEST(Record, SignalsFromTheMomentTheTakeIsMadeToTheEndNeverLoseIt) {
+    JackServer server;
+    REQUIRE_JACK_SERVER(server);
+    QTemporaryDir dir;
+    const QString take = dir.filePath("take.wav");
+    Program program; // after the server: it finds it
+    program.Start({"--card=emulated", "--record=" + take}, VI801_SOURCE_DIR "/data");
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(dir.path()).isEmpty() && timer.elapsed() < 20000)
+        QThread::usleep(200);
+    ASSERT_FALSE(QDir(dir.path()).isEmpty()) << "the take was never begun";
+    QByteArray err;
+    int sent = 0;
+    while (!err.contains("vi801: recorded ") && program.process.state() == QProcess::Running &&
+           timer.elapsed() < 40000) {
+        program.Signal(sent++ % 2 ? SIGINT : SIGTERM);
+        program.process.waitForReadyRead(1);
+        err += program.process.readAllStandardError();
+    }
+    program.Finish();
+    err += program.process.readAllStandardError();
+    std::printf("%d signals sent\n", sent);
+    EXPECT_NE(LineStarting(err, "vi801: recorded "), "") << err.toStdString();
+    EXPECT_TRUE(WholeRiff(FileBytes(take)));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"take.wav"});
+}
+
 TEST(Record, SigtermWhileANoteSoundsLeavesAWholeFileThatHoldsIt) {
     if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
     JackServer server;
@@ -380,8 +530,7 @@ TEST(Record, SigtermWhileANoteSoundsLeavesAWholeFileThatHoldsIt) {
     QTemporaryDir dir;
     const QString take = dir.filePath("take.wav");
     Program program; // after the server: it finds it
-    program.Start({"--card=emulated", "--midi-in=vi801-test-keys", "--record=" + take},
-                  VI801_SOURCE_DIR "/data");
+    program.Start({"--card=emulated", "--midi-in=vi801-test-keys", "--record=" + take}, kShare);
     const QString dialog = WaitForWindow(kDialog);
     ASSERT_FALSE(dialog.isEmpty());
     PressEnter(dialog);
@@ -441,6 +590,46 @@ int RunTool(const QString& program, const QStringList& args, QByteArray* output 
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+// What software centres and man read: the component's metadata, valid, naming
+// the installed desktop entry and icon, its newest release the program's
+// version; the manual page with the hand-written description and every option.
+void ExpectMetadataAndManual(const QString& prefix) {
+    const QString metainfo = prefix + "/share/metainfo/org.example.vi801.metainfo.xml";
+    QByteArray output;
+    EXPECT_EQ(RunTool("appstreamcli", {"validate", "--no-net", metainfo}, &output), 0)
+        << output.toStdString();
+    QFile file(metainfo);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << metainfo.toStdString();
+    const QString xml = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(xml.contains("<launchable type=\"desktop-id\">vi801.desktop</launchable>"));
+    EXPECT_TRUE(xml.contains("<icon type=\"stock\">vi801</icon>"));
+    ASSERT_EQ(RunTool(prefix + "/bin/vi801", {"--version"}, &output), 0);
+    const QString version = QString::fromUtf8(output).trimmed().section(' ', -1);
+    const QRegularExpression newest("<release version=\"([^\"]+)\"");
+    EXPECT_EQ(newest.match(xml).captured(1), version)
+        << "release notes for " << version.toStdString();
+
+    const QString page = prefix + "/share/man/man1/vi801.1";
+    QFile roff(page);
+    ASSERT_TRUE(roff.open(QIODevice::ReadOnly)) << page.toStdString();
+    const QString source = QString::fromUtf8(roff.readAll());
+    for (const char* part : {".SH DESCRIPTION", "six-operator patch", "\\-\\-card",
+                             "|hardware|alsa|emulated", "\\-\\-render", ".SH \"SEE ALSO\""})
+        EXPECT_TRUE(source.contains(part)) << part;
+    // As man shows it, where man is installed.
+    QProcess man;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MANWIDTH", "100");
+    man.setProcessEnvironment(env);
+    man.start("man", {"-l", "-P", "cat", page});
+    if (!man.waitForFinished(30000) || man.exitCode() != 0) return;
+    const QString text = QString::fromUtf8(man.readAllStandardOutput());
+    // Single words: the lines wrap where man likes.
+    for (const char* part :
+         {"six-operator", "--card=auto|hardware|alsa|emulated", "--render=SONG", "aplaymidi(1)"})
+        EXPECT_TRUE(text.contains(part)) << part << " not in\n" << text.toStdString();
+}
+
 TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) {
     if (!HasDisplay()) GTEST_SKIP() << "needs an X display";
     QTemporaryDir dir;
@@ -454,10 +643,13 @@ TEST(Install, TheInstalledProgramStartsInTheUsersFolderWithItsPicturesAndBanks) 
           "/applications/vi801.desktop", "/icons/hicolor/16x16/apps/vi801.png",
           "/icons/hicolor/48x48/apps/vi801.png", "/icons/hicolor/256x256/apps/vi801.png"})
         EXPECT_TRUE(QFile::exists(share + file)) << file;
-    EXPECT_FALSE(QDir(share + "/vi801/6op").entryList({"*.sbi"}).isEmpty());
+    // The banks are the starter library's, whatever else data/ holds.
+    for (const char* bank : {"2op", "4op", "6op"})
+        EXPECT_EQ(Bank(share + "/vi801", bank), LibraryBank(bank)) << bank;
     if (RunTool("desktop-file-validate", {share + "/applications/vi801.desktop"}, &output) != -1) {
         EXPECT_TRUE(output.trimmed().isEmpty()) << output.toStdString();
     }
+    ExpectMetadataAndManual(prefix);
 
     // Started as the menu starts it: in the home folder, with no arguments.
     ASSERT_TRUE(QDir().mkpath(home));

@@ -1,17 +1,17 @@
-// A MIDI file the test writes, rendered as --render renders it (the main
-// window off screen on the emulated card, with presets of the test's own)
+// A MIDI file the test writes, rendered as --render renders it (the
+// synthesizer core on the emulated card, with presets of the test's own)
 // into a WAV file and measured: every message is heard at its own time, at
 // the chip's own pitch.
 #include "app/cardsession.h"
-#include "app/offlinerender.h"
-#include "app/rendersong.h"
 #include "app/songplayer.h"
 #include "emulated/rig.h"
 #include "error.h"
 #include "hardware/opl3regs.h"
 #include "presets/presetfile.h"
+#include "render/offlinerender.h"
+#include "render/rendersong.h"
 #include "support/smfbuilder.h"
-#include "ui/mainform.h"
+#include "synth/synthcore.h"
 #include "wavfile.h"
 
 #include <QDir>
@@ -58,12 +58,12 @@ void WritePresets(const std::filesystem::path& root) {
 
 // What the chip was told to play: the F-number's pitch of the keyed note,
 // times the preset's multiplier.
-double ChipPitch(const TFormMain& window) {
-    const OPL3& opl3 = *window.Fm801->Opl3;
+double ChipPitch(SynthCore& core) {
+    const OPL3& opl3 = core.Chip();
     const int channel = KeyedTwoOperatorChannel(opl3);
     if (channel < 0) return 0;
     return ChannelFrequency(opl3, static_cast<uint16_t>(channel)) *
-           (window.ComboBoxPreset->currentIndex() == kOctave ? 2 : 1);
+           (core.State().presetIndex == kOctave ? 2 : 1);
 }
 
 // 480 ticks a quarter, 120 bpm and from 2 s on 150 bpm. Message times in
@@ -100,16 +100,18 @@ struct Rendered {
     RenderReport report;
 };
 
-// As the program renders: the card of a render, the window set up by the
-// command line, each message handed over at its frame.
+// As the program renders: the card of a render, the core set up by the
+// command line, each message handed over at its frame. The song's program
+// changes choose presets unless told otherwise.
 Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
-                const std::string& preset = kPresets[0]) {
+                const std::string& preset = kPresets[0], bool programChanges = true) {
     const std::filesystem::path root = dir.path().toStdString();
     WritePresets(root);
     CommandLine options;
     options.render = (root / "song.mid").string();
     options.out = (root / "song.wav").string();
     options.preset = preset;
+    options.programChanges = programChanges;
     options.channel = 3;
     CardSession card(options);
     SongPlayer player(card.Emulated()->Base(), options, root);
@@ -117,10 +119,10 @@ Rendered Render(const std::vector<uint8_t>& bytes, const QTemporaryDir& dir,
     const MidiFile song = ParseMidiFile(bytes);
     r.messages = song.Messages;
     r.report = RenderToWav(
-        song, options, *card.Emulated(),
+        song, RenderOptionsOf(options), *card.Emulated(),
         [&](ShortMessage m) {
             player.Play(m);
-            r.pitch.push_back(ChipPitch(player.Window()));
+            r.pitch.push_back(ChipPitch(player.Core()));
         },
         nullptr);
     r.wav = ReadWav(options.out);
@@ -201,6 +203,18 @@ TEST(Render, EveryMessageIsHeardAtItsTimeAndTheChipsPitch) {
     EXPECT_NEAR(r.report.peak, peak, 1.0 / 8388608);
 }
 
+TEST(Render, ThePresetNamedPlaysThroughoutUnlessProgramChangesMayChoose) {
+    QTemporaryDir dir;
+    const Rendered r = Render(Song(), dir, kPresets[0], false);
+    ASSERT_TRUE(r.wav.read);
+    EXPECT_EQ(r.report.programChangesIgnored, 2); // channel 3's, at 0 and 2.7 s
+    EXPECT_EQ(r.pitch.size(), r.messages.size() - 2);
+    // No octave up at 2.7 s: the bent note goes on at its pitch.
+    const double before = MeasureFrequency(Window(r.wav, 2.401, 2.7), kRate);
+    const double after = MeasureFrequency(Window(r.wav, 2.701, 3.29), kRate);
+    EXPECT_NEAR(Cents(after, before), 0.0, 1.0);
+}
+
 TEST(Render, ANoteThatNeverEndsStopsTenSecondsAfterTheLastMessage) {
     QTemporaryDir dir;
     const auto song = SmfBuilder(0, 480)
@@ -219,7 +233,7 @@ TEST(Render, ASongTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
     MidiFile song = ParseMidiFile(Song());
     song.Messages.back().Seconds = 5 * 3600.0; // 24-bit stereo at 48 kHz: 4 GiB in 4.1 hours
     Rig rig(kRate);
-    CommandLine options;
+    RenderOptions options;
     options.out = dir.filePath("long.wav").toStdString();
     try {
         RenderToWav(
@@ -228,6 +242,26 @@ TEST(Render, ASongTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
     } catch (const Error& e) {
         EXPECT_EQ(e.what(), options.out + ": longer than a WAV file holds (4 GiB)");
     }
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// A stop asked for while a million messages fall on one frame is heard
+// before the next message, and the file is gone.
+TEST(Render, AStopEndsTheRenderBetweenTwoMessagesOfOneFrame) {
+    QTemporaryDir dir;
+    MidiFile song;
+    song.Messages.assign(1'000'000, TimedMessage{0.0, ShortMessage{0xC0, 0, 0}});
+    Rig rig(kRate);
+    RenderOptions options;
+    options.out = dir.filePath("stopped.wav").toStdString();
+    size_t delivered = 0;
+    EXPECT_THROW(RenderToWav(
+                     song, options, rig.card, [&delivered](ShortMessage) { ++delivered; }, nullptr,
+                     [&delivered] {
+                         if (delivered == 1000) throw Error("stopped");
+                     }),
+                 Error);
+    EXPECT_EQ(delivered, 1000u);
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 

@@ -112,6 +112,81 @@ TEST_F(JackOutput, WhenTheServerDiesTheWriterTakesTheChipAndLosesNothing) {
         EXPECT_EQ(rig.applied.image[0xA0 + c], rig.Opl3().ReadRegister(0xA0 + c));
 }
 
+// Waits for a condition, at most `limit`; how long it took, or -1 s.
+template <typename Condition>
+std::chrono::duration<double> WaitFor(Condition condition, std::chrono::seconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() - start > limit) return -1s;
+        std::this_thread::sleep_for(5ms);
+    }
+    return std::chrono::steady_clock::now() - start;
+}
+
+// Back at its own rate a recording goes on; back at another, the card plays
+// in tune at that rate and lets the recording go, which can't change rate.
+TEST_F(JackOutput, WhenTheServerComesBackTheCardPlaysOnWithItsChipAndWhatWasWrittenMeanwhile) {
+    for (unsigned rate : {48000u, 44100u}) {
+        SCOPED_TRACE(testing::Message() << "back at " << rate << " Hz");
+        Rig rig;
+        StereoRing recording(1 << 16);
+        rig.card.SetOutputTap(&recording);
+        std::atomic<int> told{0};
+        ASSERT_TRUE(rig.card.StartOutput([&told](const OutputStatus&) { ++told; }))
+            << rig.card.OutputInfo().error;
+        // The patch reaches the chip before the server goes: the chip must keep it.
+        rig.Opl3().SetPatch(TwoOperatorSine(), TwoOperatorOutputs());
+        ASSERT_GE(WaitFor([&] { return !rig.card.WritesPending(); }, 5s).count(), 0);
+
+        ASSERT_TRUE(server->Stop());
+        const auto noticed = WaitFor([&] { return rig.card.OutputState().lost; }, 5s);
+        ASSERT_GE(noticed.count(), 0) << "the card never saw its server go";
+        EXPECT_EQ(rig.card.OutputState().api, "JACK");
+        // Written while nothing plays: heard once something does again.
+        rig.Opl3().NoteOn(0, 0, 69);
+        const int channel = KeyedTwoOperatorChannel(rig.Opl3());
+        ASSERT_GE(channel, 0);
+        const double expected = ChannelFrequency(rig.Opl3(), static_cast<uint16_t>(channel));
+        std::vector<float> drained(2 * recording.Capacity());
+        while (recording.Pop(drained.data(), recording.Capacity()) > 0) {
+        }
+
+        ASSERT_TRUE(server->Start(rate)) << server->Why();
+        const auto back = WaitFor([&] { return !rig.card.OutputState().lost; }, 15s);
+        ASSERT_GE(back.count(), 0) << "the output never reopened";
+        std::printf("server gone noticed after %.3f s; output reopened %.3f s after the server "
+                    "restarted\n",
+                    noticed.count(), back.count());
+        EXPECT_LE(back.count(), 2 * OutputKeeper::kRetry / 1s + 1.0);
+        const AudioOutputInfo info = rig.card.OutputInfo();
+        EXPECT_TRUE(info.open);
+        EXPECT_EQ(info.api, "JACK");
+        EXPECT_EQ(info.rate, rate);
+        const OutputStatus status = rig.card.OutputState();
+        EXPECT_EQ(status.outages, 1u);
+        EXPECT_GT(status.goneInAll, OutputStatus::Duration{});
+        EXPECT_EQ(told.load(), 2);
+
+        JackCapture capture(rate / 2);
+        ASSERT_EQ(capture.Open(), "");
+        capture.recording.store(true);
+        ASSERT_GE(WaitFor([&] { return capture.Full(); }, 15s).count(), 0) << "nothing plays";
+        capture.Close();
+        rig.card.StopOutput();
+        Signal s{capture.samples, rate};
+        for (int side = 0; side < 2; ++side) {
+            SCOPED_TRACE(side);
+            const std::vector<double> x = s.Channel(side);
+            EXPECT_GT(Rms(x), 0.01);
+            EXPECT_NEAR(Cents(MeasureFrequency(x, s.rate), expected), 0.0, 0.1);
+        }
+        const bool kept = rate == 48000;
+        EXPECT_EQ(rig.card.TapCutAtRate(), kept ? 0u : rate);
+        EXPECT_EQ(recording.Pop(drained.data(), recording.Capacity()) > 0, kept);
+        rig.card.SetOutputTap(nullptr);
+    }
+}
+
 // A server that stops answering: the output is passed over within the wait
 // and says why; a stream that its thread opens after the wait never renders.
 std::atomic<int> periodsRendered{0};

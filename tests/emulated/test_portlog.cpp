@@ -2,6 +2,7 @@
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/fm801.h"
 #include "hardware/portlog.h"
+#include "support/portrecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,19 @@ TEST_F(PortLogTest, RefusedAccessAndUnwritableFilesRaiseErrors) {
         EXPECT_STREQ(error.what(), "can't create the port log '/nonexistent-dir/port.log': "
                                    "No such file or directory");
     }
+}
+
+TEST_F(PortLogTest, AFullDiskIsToldOnceAndTheAccessesGoOn) {
+    PortRecorder inner;
+    std::vector<std::string> told;
+    PortLog log(inner, "/dev/full", [&told](const std::string& why) { told.push_back(why); });
+    EXPECT_EQ(log.Failure(), "");
+    log.OutByte(0xE868, 0x01);
+    log.OutWord(0xE802, 0x0606);
+    EXPECT_EQ(inner.Accesses().size(), 2u);
+    const std::string why = "can't write the port log '/dev/full': No space left on device";
+    EXPECT_EQ(told, std::vector<std::string>{why});
+    EXPECT_EQ(log.Failure(), why);
 }
 
 } // namespace

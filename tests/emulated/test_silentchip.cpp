@@ -66,4 +66,32 @@ TEST(SilentChip, AKeyOrAnEnvelopeAboveItsFloorIsNotSilence) {
     EXPECT_FALSE(ChipSilent(*chip));
 }
 
+// The idle check finds each channel's operators from its output pointers:
+// a library whose chip is laid out otherwise must fail here, not quietly
+// keep a card awake (or asleep).
+TEST(SilentChip, TheLibrarysChipIsLaidOutAsTheIdleCheckReadsIt) {
+    for (const uint8_t mode : {0x00, 0x01}) {
+        for (const uint8_t fourOp : {0x00, 0x3F}) {
+            for (const uint8_t rhythm : {0x00, 0x20}) {
+                auto chip = std::make_unique<opl3_chip>();
+                OPL3_Reset(chip.get(), 49716);
+                OPL3_WriteReg(chip.get(), 0x105, mode);
+                OPL3_WriteReg(chip.get(), 0x104, fourOp);
+                OPL3_WriteReg(chip.get(), 0x0BD, rhythm);
+                for (uint16_t c = 0; c < 9; ++c) {
+                    OPL3_WriteReg(chip.get(), 0xC0 + c, 0x31);
+                    OPL3_WriteReg(chip.get(), 0x1C0 + c, 0x30);
+                }
+                EXPECT_TRUE(ChipLayoutKnown(*chip)) << "mode " << int(mode) << " pairs "
+                                                    << int(fourOp) << " rhythm " << int(rhythm);
+                int mixed = 0;
+                for (const opl3_channel& channel : chip->channel)
+                    for (const Bit16s* out : channel.out)
+                        mixed += out != &chip->zeromod;
+                EXPECT_GT(mixed, 18); // the check looked at operators, not only at zeros
+            }
+        }
+    }
+}
+
 } // namespace

@@ -1,10 +1,13 @@
 // The emulated card measured by its sound: pitch, level, silence, routing.
+#include "hardware/emulated/finiteguard.h"
 #include "rig.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -60,6 +63,28 @@ TEST(EmulatedSound, EachAttenuationStepLowersTheLevelBy1Point5Decibels) {
         }
         previousLeft = left;
         previousRight = right;
+    }
+}
+
+// The output stage's fixed gain: a full-level operator, about -18 dB of the
+// chip's 16-bit scale, fills the output at the card's top volume.
+TEST(EmulatedSound, AFullLevelOperatorPeaksAtFullScaleAtTheTopVolume) {
+    struct Case {
+        uint8_t attenuation;
+        double peakDb;
+    };
+    for (const Case c : {Case{0, 0.0}, Case{6, -9.0}, Case{20, -30.0}}) {
+        SCOPED_TRACE(testing::Message() << "attenuation " << int(c.attenuation));
+        Rig rig;
+        SynthPatch patch = TwoOperatorSine();
+        patch.Ops[5] = SineOperator(63);
+        rig.Opl3().SetPatch(patch, TwoOperatorOutputs());
+        rig.fm.SetAttenuation(c.attenuation, c.attenuation);
+        rig.Opl3().NoteOn(0, 0, 69);
+        rig.Render(0.1);
+        const Signal s = rig.Render(0.5);
+        for (int side = 0; side < 2; ++side)
+            EXPECT_NEAR(Db(Peak(s.Channel(side))), c.peakDb, 0.3) << "side " << side;
     }
 }
 
@@ -172,6 +197,34 @@ TEST(EmulatedSound, ANoteAfterALongSilenceSoundsAsOnACardThatNeverSlept) {
     ASSERT_EQ(woken.samples.size(), expected.samples.size());
     for (size_t i = 0; i < woken.samples.size(); ++i)
         ASSERT_EQ(woken.samples[i], expected.samples[i]) << "sample " << i;
+}
+
+// The output stage's last guard: only what is not a number at all becomes
+// silence; every finite sample, however extreme, passes bit for bit.
+TEST(EmulatedSound, TheLastGuardSilencesOnlyWhatIsNotFinite) {
+    using Limits = std::numeric_limits<float>;
+    struct Case {
+        float in, out;
+    };
+    const Case cases[] = {
+        {Limits::quiet_NaN(), 0.0f},
+        {-Limits::quiet_NaN(), 0.0f},
+        {Limits::signaling_NaN(), 0.0f},
+        {Limits::infinity(), 0.0f},
+        {-Limits::infinity(), 0.0f},
+        {0.5f, 0.5f},
+        {-1.0f, -1.0f},
+        {Limits::max(), Limits::max()},
+        {-Limits::max(), -Limits::max()},
+        {Limits::denorm_min(), Limits::denorm_min()},
+        {-0.0f, -0.0f},
+        {0.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in);
+        const float out = FiniteOrSilence(c.in);
+        EXPECT_EQ(std::bit_cast<uint32_t>(out), std::bit_cast<uint32_t>(c.out));
+    }
 }
 
 } // namespace

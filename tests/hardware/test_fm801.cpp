@@ -1,5 +1,6 @@
 #include "hardware/fm801.h"
 #include "hardware/giveio.h"
+#include "support/portrecorder.h"
 #include "hardware/opl3.h"
 
 #include <functional>

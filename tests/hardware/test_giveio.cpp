@@ -1,7 +1,10 @@
 #include "error.h"
 #include "hardware/giveio.h"
+#include "support/portrecorder.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 using Kind = PortRecorder::Kind;
@@ -73,4 +76,30 @@ TEST(PortLayer, HardwareBackendRefusesWithoutPrivilege) {
     } else {
         EXPECT_THROW(HardwarePorts::Instance().EnableAccess(), Error);
     }
+}
+
+// Several cards in one process: each thread reaches its own, and a thread
+// without one the process-wide backend.
+TEST(PortLayer, AThreadsOwnBackendWinsOnThatThreadOnly) {
+    PortRecorder shared, first, second;
+    ScopedPortBackend process(shared);
+    auto play = [](PortRecorder& own, uint8_t value) {
+        ScopedThreadPortBackend scope(own);
+        for (int i = 0; i < 1000; ++i)
+            OutByte(0x68, value);
+    };
+    std::thread a(play, std::ref(first), 1), b(play, std::ref(second), 2);
+    OutByte(0x68, 3);
+    a.join();
+    b.join();
+    EXPECT_EQ(first.Accesses(),
+              std::vector<PortRecorder::Access>(1000, {PortRecorder::Kind::OutByte, 0x68, 1}));
+    EXPECT_EQ(second.Accesses(),
+              std::vector<PortRecorder::Access>(1000, {PortRecorder::Kind::OutByte, 0x68, 2}));
+    EXPECT_EQ(shared.Accesses().size(), 1u);
+    {
+        ScopedThreadPortBackend scope(first);
+        EXPECT_EQ(&CurrentPortBackend(), &first);
+    }
+    EXPECT_EQ(&CurrentPortBackend(), &shared);
 }

@@ -105,11 +105,12 @@ TEST_F(MidiOnJack, OpenPostsOpenThenEveryShortMessageAfterStartInOrder) {
     std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(midi.Start());
     const std::vector<std::vector<uint8_t>> sent = {
-        {0x90, 60, 100}, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, // system exclusive
-        {0xF8},                                                // clock
-        {0xB3, 7, 99},   {0xFE},                               // active sensing
-        {0xE0, 0, 127},  {0xC5, 12},
-        {0xD0, 40},      {0xF2, 1, 2},
+        {0x90, 60, 100},  {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, // system exclusive
+        {0xF8},                                                 // clock
+        {0xB3, 7, 99},    {0xFE},                               // active sensing
+        {0xE0, 0, 127},   {0xC5, 12},
+        {0xD0, 40},       {0xF2, 1, 2},
+        {0x90, 62, 0xC0}, {0x90, 0xBE, 1}, // a status byte where data should be
         {0x80, 60, 0},
     };
     for (const auto& m : sent)

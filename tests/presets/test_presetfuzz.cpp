@@ -25,8 +25,7 @@ std::vector<Bytes> Seeds(std::mt19937_64& rng) {
     std::vector<Bytes> seeds;
     for (const char* bank : {"2op", "4op", "6op"}) {
         std::error_code error;
-        for (const auto& e :
-             fs::directory_iterator(fs::path(VI801_SOURCE_DIR) / "data" / bank, error)) {
+        for (const auto& e : fs::directory_iterator(fs::path(VI801_SHARE_DIR) / bank, error)) {
             std::ifstream in(e.path(), std::ios::binary);
             seeds.emplace_back(std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>{});

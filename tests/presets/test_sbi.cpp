@@ -61,12 +61,38 @@ Bytes SixOperatorFile(uint8_t fill) {
 }
 
 TEST(PresetName, RefusesWhatWouldLeaveTheBankOrWhatFileSystemsRefuse) {
-    for (const char* good : {"Grand Piano", "default", "a.b", "...", ".hidden", "Ça va", "-1"})
+    for (const char* good :
+         {"Grand Piano", "default", "a.b", "...", ".hidden", "Ça va", "-1", "Caf\xe9", " x "})
         EXPECT_TRUE(IsValidPresetName(good)) << good;
-    for (const char* bad :
-         {"", ".", "..", "a/b", "/etc/passwd", "../6op/x", "a\\b", "..\\x", "a?b", "a*b", "a<b",
-          "a>b", "a:b", "a\"b", "a|b", "a\tb", "a\nb", "a\x7f", "\x1b"})
-        EXPECT_FALSE(IsValidPresetName(bad)) << testing::PrintToString(std::string(bad));
+    struct Case {
+        const char* name;
+        bool staysInBank; // listed and loaded when it is there
+        const char* why;  // a save is refused
+    };
+    const Case cases[] = {
+        {"", false, "You must supply a name for the preset"},
+        {"   ", true, "You must supply a name for the preset"},
+        {".", false, "A preset can't be named \".\""},
+        {"..", false, "A preset can't be named \"..\""},
+        {"a/b", false, "The character '/' is not allowed in a preset name"},
+        {"../6op/x", false, "The character '/' is not allowed in a preset name"},
+        {"a\\b", true, "The character '\\' is not allowed in a preset name"},
+        {"a?b", true, "The character '?' is not allowed in a preset name"},
+        {"a*b", true, "The character '*' is not allowed in a preset name"},
+        {"a<b", true, "The character '<' is not allowed in a preset name"},
+        {"a>b", true, "The character '>' is not allowed in a preset name"},
+        {"a:b", true, "The character ':' is not allowed in a preset name"},
+        {"a\"b", true, "The character '\"' is not allowed in a preset name"},
+        {"a|b", true, "The character '|' is not allowed in a preset name"},
+        {"a\tb", true, "A preset name can't hold control characters"},
+        {"a\x7f", true, "A preset name can't hold control characters"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.name)));
+        EXPECT_FALSE(IsValidPresetName(c.name));
+        EXPECT_EQ(PresetNameRefusal(c.name), c.why);
+        EXPECT_EQ(StaysInBank(c.name), c.staysInBank);
+    }
 }
 
 TEST_F(Banks, ABankListsItsRegularPresetFilesSortedWithoutRegardToCase) {
@@ -79,9 +105,30 @@ TEST_F(Banks, ABankListsItsRegularPresetFilesSortedWithoutRegardToCase) {
     fs::create_symlink("nowhere.sbi", root / "6op" / "dangling.sbi");
 
     SBI store(root);
-    const std::vector<std::string> expected = {"A", "alpha", "b", "link", "Zeta"};
+    const std::vector<std::string> expected = {"A", "a?b", "alpha", "b", "link", "Zeta"};
     EXPECT_EQ(store.GetPresetList("6op"), expected);
     EXPECT_EQ(store.Directory, "6op");
+}
+
+// A file name is the bytes it is: names that are no UTF-8, and names with
+// characters no save would make, are listed and load their own file.
+TEST_F(Banks, PresetsOfAnyNameThatIsThereAreListedAndLoadTheirOwnFile) {
+    const std::pair<std::string, uint8_t> files[] = {
+        {"Caf\xe9", 0x11}, {"Caf\xe8", 0x22},        {"Caf\xc3\xa9", 0x33}, {"a:b", 0x44},
+        {"a?b*c", 0x55},   {"\"q\" <x>|y\\z", 0x66}, {"   ", 0x77},
+    };
+    for (const auto& [name, fill] : files)
+        Put(fs::path("6op") / (name + ".sbi"), SixOperatorFile(fill));
+    SBI store(root);
+    EXPECT_EQ(store.GetPresetList("6op").size(), std::size(files));
+    for (const auto& [name, fill] : files) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        EXPECT_NE(std::find(store.Names.begin(), store.Names.end(), name), store.Names.end());
+        SynthPatch patch;
+        PatchSettings settings;
+        ASSERT_TRUE(store.LoadPreset(name, patch, settings));
+        EXPECT_EQ(patch.Ops[0].Reg20, fill);
+    }
 }
 
 TEST_F(Banks, ABankWithNoPresetListsDefaultAlone) {
@@ -157,6 +204,10 @@ TEST_F(Banks, ANameThatWouldLeaveTheBankOrABankThatIsMissingSavesNothing) {
         store.GetPresetList(bank);
         EXPECT_FALSE(store.SavePreset("Lead", SynthPatch{}, PatchSettings{})) << bank;
     }
+    fs::remove(root / "4op");
+    store.GetPresetList("4op");
+    EXPECT_FALSE(store.SavePreset("Lead", SynthPatch{}, PatchSettings{}));
+    EXPECT_EQ(store.SaveFailure, "The folder " + (root / "4op").string() + " does not exist");
     EXPECT_TRUE(Files().empty()) << testing::PrintToString(Files());
     EXPECT_FALSE(fs::exists(root / "missing"));
 }
@@ -182,10 +233,46 @@ TEST_F(Banks, AShortWriteOrAFailedCloseLeavesTheOldPresetAndNoStrayFile) {
         SBI store(root, *failing);
         store.GetPresetList("6op");
         EXPECT_FALSE(store.SavePreset("Pad", SynthPatch{}, PatchSettings{}));
+        EXPECT_EQ(store.SaveFailure,
+                  failing == &shortWrite ? "The disk is full" : "Input/output error");
         EXPECT_EQ(Get("6op/Pad.sbi"), old);
         EXPECT_EQ(Files(), std::vector<std::string>{"6op/Pad.sbi"});
     }
     EXPECT_EQ(calls, 2);
+}
+
+// What a save killed half-way leaves goes once it is surely no save of a
+// running program; nothing else that looks like it.
+TEST_F(Banks, TemporariesOfAKilledSaveGoOnceAMinuteOldWhenTheBankIsListedOrSavedInto) {
+    struct Case {
+        const char* file;
+        int age; // seconds
+        bool removed;
+    };
+    const Case cases[] = {
+        {".preset-aB3xY9", 120, true},   {".preset-000000", 61 * 60, true},
+        {".preset-aB3xY8", 10, false},   {".preset-aB3xY", 120, false},
+        {".preset-aB3xY9z", 120, false}, {".preset-aB3-Y9", 120, false},
+        {"x.preset-aB3xY9", 120, false}, {".Preset-aB3xY9", 120, false},
+    };
+    for (const bool saving : {false, true}) {
+        SCOPED_TRACE(saving ? "saved into" : "listed");
+        for (const Case& c : cases) {
+            Put(fs::path("6op") / c.file, Bytes(20, 0));
+            fs::last_write_time(root / "6op" / c.file,
+                                fs::file_time_type::clock::now() - std::chrono::seconds(c.age));
+        }
+        SBI store(root);
+        store.Directory = "6op";
+        if (saving)
+            EXPECT_TRUE(store.SavePreset("Lead", SynthPatch{}, PatchSettings{}));
+        else
+            store.GetPresetList("6op");
+        for (const Case& c : cases)
+            EXPECT_EQ(fs::exists(root / "6op" / c.file), !c.removed) << c.file;
+        fs::remove_all(root / "6op");
+        fs::create_directory(root / "6op");
+    }
 }
 
 bool SetImmutable(const fs::path& dir, bool on) {
@@ -224,6 +311,7 @@ TEST_F(Banks, SavingIntoAReadOnlyBankFailsAndKeepsWhatWasThere) {
     MakeWritable(root / "2op");
     EXPECT_FALSE(savedOver);
     EXPECT_FALSE(savedNew);
+    EXPECT_EQ(store.SaveFailure, "The folder " + (root / "2op").string() + " is not writable");
     EXPECT_EQ(Get("2op/Lead.sbi"), old);
     EXPECT_EQ(Files(), std::vector<std::string>{"2op/Lead.sbi"});
 }

@@ -38,12 +38,13 @@ bool JackMidiSender::ConnectTo(const std::string& port) {
     return true;
 }
 
-void JackMidiSender::Send(const std::vector<uint8_t>& bytes) {
+void JackMidiSender::Send(const std::vector<uint8_t>& bytes, uint32_t frame) {
     const size_t at = queued_.load(std::memory_order_relaxed);
     // Over capacity, or too long: the test asked for too little.
     if (at == messages_.size() || bytes.size() > Message{}.bytes.size()) return;
     std::copy(bytes.begin(), bytes.end(), messages_[at].bytes.begin());
     messages_[at].size = bytes.size();
+    messages_[at].frame = frame;
     queued_.store(at + 1, std::memory_order_release);
 }
 
@@ -63,10 +64,19 @@ int JackMidiSender::Process(jack_nframes_t frames, void* self) {
     const jack_nframes_t now = jack_last_frame_time(s.client_);
     size_t next = s.sent_.load(std::memory_order_relaxed);
     const size_t queued = s.queued_.load(std::memory_order_acquire);
+    jack_nframes_t last = 0;
     for (; next < queued; ++next) {
         const Message& m = s.messages_[next];
-        if (jack_midi_event_write(buffer, 0, m.bytes.data(), m.size) != 0) break; // full
-        s.sentAt_[next] = now;
+        jack_nframes_t at = 0;
+        if (m.frame != 0) {
+            const auto ahead = static_cast<int32_t>(m.frame - now);
+            if (ahead >= static_cast<int32_t>(frames)) break; // a later cycle's
+            at = ahead < 0 ? 0 : static_cast<jack_nframes_t>(ahead);
+        }
+        if (at < last) break; // out of order in this cycle: the next one
+        if (jack_midi_event_write(buffer, at, m.bytes.data(), m.size) != 0) break; // full
+        last = at;
+        s.sentAt_[next] = now + at;
         s.sentTime_[next] = jack_get_time();
     }
     s.sent_.store(next, std::memory_order_release);

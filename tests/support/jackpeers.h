@@ -28,8 +28,9 @@ public:
 
     // Queued from the test thread without allocating; sent in order at the
     // start of the coming cycles, as many in one cycle as the port's buffer
-    // takes. Up to 16 bytes a message.
-    void Send(const std::vector<uint8_t>& bytes);
+    // takes; with a frame (the server's frame time), in the cycle that holds
+    // it, at that frame. Up to 16 bytes a message.
+    void Send(const std::vector<uint8_t>& bytes, uint32_t frame = 0);
     size_t Queued() const { return queued_.load(std::memory_order_acquire); }
     size_t Sent() const { return sent_.load(std::memory_order_acquire); }
     // The frame time of the cycle in which message i left, and the time in
@@ -49,6 +50,7 @@ private:
     struct Message {
         std::array<uint8_t, 16> bytes;
         size_t size;
+        uint32_t frame;
     };
     std::vector<Message> messages_;
     std::vector<jack_nframes_t> sentAt_;

@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -19,11 +20,48 @@ extern char** environ;
 
 using namespace std::chrono_literals;
 
-pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logPath, int keep) {
+namespace {
+// A server whose test was killed would keep the name's lock for good and
+// make every later test wait: it ends with the thread that started it.
+pid_t SpawnTiedToParent(std::vector<char*>& argv, const std::string& logPath, int keep) {
+    // The child says through this pipe whether exec failed; exec closes it.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return -1;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here on.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        if (!logPath.empty()) {
+            const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (log >= 0) {
+                dup2(log, 1);
+                dup2(log, 2);
+            }
+        }
+        if (keep >= 0) fcntl(keep, F_SETFD, 0);
+        execvp(argv[0], argv.data());
+        const char failed = 1;
+        (void)!write(report[1], &failed, 1);
+        _exit(127);
+    }
+    close(report[1]);
+    char failed = 0;
+    const bool execFailed = pid > 0 && read(report[0], &failed, 1) == 1;
+    close(report[0]);
+    if (execFailed) waitpid(pid, nullptr, 0);
+    return pid > 0 && !execFailed ? pid : -1;
+}
+} // namespace
+
+pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logPath, int keep,
+                   bool tiedToParent) {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    if (tiedToParent) return SpawnTiedToParent(argv, logPath, keep);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!logPath.empty()) {
@@ -109,7 +147,7 @@ bool JackServer::Start() {
          {std::string("-r"), std::string("-d"), std::string("dummy"), std::string("-r"),
           std::to_string(options_.rate), std::string("-p"), std::to_string(options_.period)})
         args.push_back(a);
-    pid_ = SpawnProgram(args, logPath_, lock_);
+    pid_ = SpawnProgram(args, logPath_, lock_, true);
     if (pid_ < 0) {
         why_ = "jackd can't be started (is jackd2 installed?)";
         absent_ = true;

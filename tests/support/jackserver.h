@@ -49,6 +49,11 @@ public:
     bool Stop();
     // Starts the server again under its name, after Stop().
     bool Start();
+    // The same at another rate, which it keeps.
+    bool Start(unsigned rate) {
+        options_.rate = rate;
+        return Start();
+    }
     // Holds the server's process (SIGSTOP) and lets it go on: held, it
     // keeps its clients' connections and answers none, as a wedged server.
     bool Pause();
@@ -97,8 +102,10 @@ private:
 
 // Runs a program found on PATH with its output appended to logPath (or
 // inherited when logPath is empty), and the descriptor keep open in it
-// (-1: none); -1 when it can't start.
-pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logPath, int keep = -1);
+// (-1: none); -1 when it can't start. Tied to its parent, it gets SIGTERM
+// when the thread that started it ends.
+pid_t SpawnProgram(const std::vector<std::string>& args, const std::string& logPath, int keep = -1,
+                   bool tiedToParent = false);
 // Exit status, or -1 when it did not end within the timeout or ended by a
 // signal. One that did not end is killed, unless kill is false.
 int WaitForProgram(pid_t pid, std::chrono::milliseconds timeout, bool kill = true);

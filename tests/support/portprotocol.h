@@ -1,7 +1,7 @@
 #pragma once
 // The OPL3's port protocol read back from a recorded trace, and the register
 // writes a chip reset makes: what every test of the chip's traces compares.
-#include "hardware/giveio.h"
+#include "portrecorder.h"
 
 #include <cstdint>
 #include <ostream>

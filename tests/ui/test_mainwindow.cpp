@@ -1,10 +1,12 @@
 #include "mainwindow_support.h"
+#include "userchooses.h"
 
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
 #include "midi/midi.h"
 #include "ui/clicklabel.h"
 #include "ui/opframe.h"
+#include "ui/outputnotice.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,13 +23,6 @@ namespace {
 
 uint16_t OperatorRegister(uint8_t base, int slot, int op) {
     return base + OPL3::OperatorOffset[OPL3::SlotOperatorBase[slot] + 3 * op];
-}
-
-// The user picks an item with the keyboard, which is what runs a list's handler.
-void UserChooses(QComboBox* box, int index) {
-    box->setCurrentIndex(index > 0 ? index - 1 : 1);
-    QTest::keyClick(box, index > 0 ? Qt::Key_Down : Qt::Key_Up);
-    ASSERT_EQ(box->currentIndex(), index);
 }
 
 const OperatorPatch kDefaultOperator{0x01, 0x3F, 0xFF, 0xFF, 0x00};
@@ -564,4 +559,36 @@ TEST(RealWindow, MouseAndKeysEditTheSoundingPatch) {
     QTest::keyClick(w.TrackBarVolume, Qt::Key_End);
     EXPECT_EQ(w.TrackBarVolume->value(), 31);
     EXPECT_EQ(VolumeWrites(s.rec).back() & 0x1F1F, 0);
+}
+
+// --- the audio output going away is told in the output panel ---
+
+TEST(OutputNotice, SaysAtOnceThatTheOutputWentAwayAndGoesWhenItIsBack) {
+    Started s;
+    TFormMain& w = *s.form;
+    OutputStatus status;
+    auto* notice = new OutputNotice(w.PanelOutput, [&status] { return status; });
+    w.show();
+    notice->Look();
+    EXPECT_FALSE(notice->isVisible());
+
+    for (const char* api : {"JACK", "PulseAudio", "ALSA"}) {
+        SCOPED_TRACE(api);
+        status = OutputStatus{true, api, 1, std::chrono::seconds(3), std::chrono::seconds(3)};
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return notice->isVisible(); }, 5 * OutputNotice::kLookMs));
+        EXPECT_EQ(notice->text(), OutputNotice::Text(status));
+        EXPECT_TRUE(notice->text().contains(api));
+        // Whole, in the panel, over none of its controls.
+        EXPECT_LE(notice->fontMetrics().horizontalAdvance(notice->text()), notice->width());
+        EXPECT_TRUE(w.PanelOutput->rect().contains(notice->geometry()));
+        for (QWidget* control : w.PanelOutput->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (control == notice || !control->isVisible()) continue;
+            EXPECT_FALSE(control->geometry().intersects(notice->geometry()))
+                << control->objectName().toStdString();
+        }
+        status.lost = false;
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !notice->isVisible(); }, 5 * OutputNotice::kLookMs));
+    }
 }

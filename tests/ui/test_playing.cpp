@@ -168,50 +168,6 @@ TEST(Notes, AbsurdTuningTextsStillPlayWithoutOverflow) {
     EXPECT_EQ(Sounding(w), std::vector<int>{127});
 }
 
-// --- presets ---
-
-TEST(Presets, ProgramChangeSelectsByPositionAndIgnoresTheRest) {
-    Started s;
-    TFormMain& w = *s.form;
-    w.ComboBoxPreset->clear();
-    w.ComboBoxPreset->addItems({"Bell", "Default", "Organ"});
-    w.ComboBoxPreset->setCurrentIndex(0);
-    w.OperatorFrames[2]->TrackBarVolume->setValue(40);
-    Send(w, 0xC0, 1);
-    EXPECT_EQ(w.ComboBoxPreset->currentText(), "Default");
-    EXPECT_EQ(w.OperatorFrames[2]->TrackBarVolume->value(), 0); // the default patch applied
-    s.rec.Clear();
-    Send(w, 0xC0, 3);
-    EXPECT_EQ(w.ComboBoxPreset->currentIndex(), 1);
-    EXPECT_TRUE(s.rec.Accesses().empty());
-}
-
-TEST(Presets, MiniKeyboardStepsWrapAndIgnoreTheChannel) {
-    struct Case {
-        int selected;
-        uint32_t lparam;
-        int index;
-    };
-    const Case cases[] = {
-        {0, 0xFF00C0, 3}, {3, 0x0100C0, 0}, {1, 0x0100C0, 2}, {-1, 0x0100C0, 0}, {-1, 0xFF00C0, 3},
-    };
-    Started s;
-    TFormMain& w = *s.form;
-    w.ComboBoxMidiChannel->setCurrentIndex(4);
-    w.ComboBoxPreset->clear();
-    w.ComboBoxPreset->addItems({"A", "B", "C", "D"});
-    for (const Case& c : cases) {
-        w.ComboBoxPreset->setCurrentIndex(c.selected);
-        Post(w, c.lparam, KeyboardSource);
-        EXPECT_EQ(w.ComboBoxPreset->currentIndex(), c.index) << c.selected;
-    }
-    // From an input the same bytes are a program change on channel 1.
-    w.ComboBoxMidiChannel->setCurrentIndex(0);
-    w.ComboBoxPreset->setCurrentIndex(2);
-    Post(w, 0x0100C0);
-    EXPECT_EQ(w.ComboBoxPreset->currentIndex(), 0);
-}
-
 // --- controllers ---
 
 struct ControllerCase {

@@ -27,8 +27,16 @@ std::unique_ptr<RegistryAccessor> Detected(uint64_t base,
     return registry;
 }
 
+CardInUse Card(CardKind kind, bool chosenByOption = false, AudioOutputInfo output = {}) {
+    CardInUse card;
+    card.kind = kind;
+    card.chosenByOption = chosenByOption;
+    card.output = std::move(output);
+    return card;
+}
+
 CardInUse Hardware() {
-    return {CardKind::Hardware, false, {}};
+    return Card(CardKind::Hardware);
 }
 
 TEST(PortForm, AddressText) {
@@ -198,30 +206,66 @@ AudioOutputInfo Closed(const char* reason = "no audio device") {
     return output;
 }
 
+CardInUse Alsa(std::string device, std::vector<std::string> others = {}, std::string control = "FM",
+               bool hasSwitch = true) {
+    CardInUse card = Card(CardKind::Alsa);
+    card.alsa = {std::move(device), std::move(others), std::move(control), hasSwitch};
+    return card;
+}
+
+CardInUse RefusedThenEmulated() {
+    CardInUse card = Card(CardKind::Emulated, false, Open());
+    card.alsaRefused = "can't open the OPL3 device hw:0,0 (ForteMedia FM801): Permission denied";
+    return card;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortFormTexts,
-    testing::Values(TextCase{"real card", Hardware(), 0xE800, {"0000:05:00.0", "FM801"}},
-                    TextCase{"real card asked for, none there",
-                             {CardKind::Hardware, true, {}},
-                             0,
-                             {"No FM801", "--card"}},
-                    TextCase{"emulated, none found",
-                             {CardKind::Emulated, false, Open()},
-                             0xE800,
-                             {"No FM801", "emulates", "found at 0xE800", "PulseAudio",
-                              "Built-in Audio Analog Stereo", "48000 Hz", "256 frames", "10.7 ms"}},
-                    TextCase{"emulated, asked for",
-                             {CardKind::Emulated, true, Open()},
-                             0xE800,
-                             {"emulates an FM801", "As asked", "found at 0xE800"}},
-                    TextCase{"emulated, silent",
-                             {CardKind::Emulated, false, Closed()},
-                             0xE800,
-                             {"No sound output could be opened", "no audio device", "silently"}},
-                    TextCase{"emulated, silent for a reason over two lines",
-                             {CardKind::Emulated, false,
-                              Closed("JACK: no server running; PulseAudio: no server running; "
-                                     "ALSA: no device")},
-                             0xE800,
-                             {"ALSA: no device", "found at 0xE800"}}));
+    testing::Values(
+        TextCase{"real card", Hardware(), 0xE800, {"0000:05:00.0", "FM801"}},
+        TextCase{"real card asked for, none there",
+                 Card(CardKind::Hardware, true),
+                 0,
+                 {"No FM801", "--card"}},
+        TextCase{"emulated, none found",
+                 Card(CardKind::Emulated, false, Open()),
+                 0xE800,
+                 {"No FM801", "emulates", "found at 0xE800", "PulseAudio",
+                  "Built-in Audio Analog Stereo", "48000 Hz", "256 frames", "10.7 ms"}},
+        TextCase{"emulated, asked for",
+                 Card(CardKind::Emulated, true, Open()),
+                 0xE800,
+                 {"emulates an FM801", "As asked", "found at 0xE800"}},
+        TextCase{"emulated, silent",
+                 Card(CardKind::Emulated, false, Closed()),
+                 0xE800,
+                 {"No sound output could be opened", "no audio device", "silently"}},
+        TextCase{"emulated, silent for a reason over two lines",
+                 Card(CardKind::Emulated, false,
+                      Closed("JACK: no server running; PulseAudio: no server running; "
+                             "ALSA: no device")),
+                 0xE800,
+                 {"ALSA: no device", "found at 0xE800"}},
+        TextCase{"through ALSA",
+                 Alsa("hw:0,0 (ForteMedia FM801)"),
+                 0xD000,
+                 {"ALSA", "hw:0,0 (ForteMedia FM801)", "No root", "mixer control \"FM\"", "mute"}},
+        TextCase{"through ALSA, more devices found",
+                 Alsa("hw:0,0 (ForteMedia FM801)",
+                      {"hw:1,0 (C-Media CMI8738)", "hw:2,0 (Sound Blaster 16)"}),
+                 0xE800,
+                 {"Also found: hw:1,0 (C-Media CMI8738), hw:2,0 (Sound Blaster 16)"}},
+        TextCase{"through ALSA, a control without a switch",
+                 Alsa("hw:0,0 (ForteMedia FM801)", {}, "Synth", false),
+                 0xE800,
+                 {"\"Synth\"", "no mute"}},
+        TextCase{"through ALSA, no mixer control",
+                 Alsa("hw:0,0 (ForteMedia FM801)", {}, ""),
+                 0xE800,
+                 {"no FM control"}},
+        TextCase{"ALSA asked for, none there", Alsa(""), 0, {"No OPL3 device", "--card=auto"}},
+        TextCase{"ALSA's device refused, emulated instead",
+                 RefusedThenEmulated(),
+                 0xE800,
+                 {"refused", "emulates"}}));
 } // namespace

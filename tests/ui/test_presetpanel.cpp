@@ -2,9 +2,11 @@
 // banks are only read).
 #include "boxcatcher.h"
 #include "mainwindow_support.h"
+#include "tempfolder.h"
 
 #include "hardware/fm801.h"
 #include "hardware/opl3.h"
+#include "midi/shortmessage.h"
 #include "presets/presetfile.h"
 #include "ui/opframe.h"
 
@@ -91,10 +93,6 @@ Bytes SixOperatorFile(uint8_t fill) {
 class PresetPanel : public testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("vi801-panel-" + std::to_string(::getpid()) + "-" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
         for (const char* bank : {"2op", "4op", "6op"})
             fs::create_directories(root / bank);
         // Listed as Bell, Organ, Piano, piano.
@@ -104,13 +102,7 @@ protected:
         Put("6op/Bell.sbi", SixOperatorFile(0x33));
         Put("escaped.sbi", SixOperatorFile(0x44)); // beside the banks, not in one
     }
-    void TearDown() override { fs::remove_all(root); }
-
-    void Put(const fs::path& relative, const Bytes& bytes) {
-        std::ofstream(root / relative, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
+    void Put(const fs::path& relative, const Bytes& bytes) { folder.Put(relative, bytes); }
     // Every file and folder under the root with its bytes, to see what changed.
     std::map<std::string, Bytes> Tree() {
         std::map<std::string, Bytes> tree;
@@ -120,7 +112,9 @@ protected:
         return tree;
     }
 
-    fs::path root;
+    TempFolder folder{std::string("panel-") +
+                      testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const fs::path& root = folder.root;
 };
 
 } // namespace
@@ -140,9 +134,9 @@ TEST_F(PresetPanel, StartsOnTheDefaultPatchWithTheBankListedAndNothingMoreSent) 
     EXPECT_EQ(s.rec.Accesses(), bare.rec.Accesses());
 }
 
-// Every shipped preset of every bank, picked from the lists.
+// Every shipped preset of every bank (as installed), picked from the lists.
 TEST(PresetPanelStarters, EveryStarterOfEveryBankLoadsWhatItsFileHoldsAndIsNumbered) {
-    const fs::path data = VI801_SOURCE_DIR "/data";
+    const fs::path data = VI801_SHARE_DIR;
     Started s(0x0606, data);
     TFormMain& w = *s.form;
     w.show();
@@ -279,13 +273,16 @@ TEST_F(PresetPanel, ARefusedSaveSaysWhyAndWritesNothing) {
         const char* name;
         const char* message;
     };
+    const std::string noFolder =
+        "Save preset failed\nThe folder " + (root / "4op").string() + " does not exist";
     const Case cases[] = {
         {2, "", "You must supply a name for the preset"},
+        {2, "   ", "You must supply a name for the preset"},
         {2, "Default", "The Default preset cannot be saved"},
-        {2, "a?b", "Save preset failed"},
-        {2, "x/y", "Save preset failed"},
-        {2, "../escaped", "Save preset failed"},
-        {1, "Lead", "Save preset failed"}, // no such folder; none is made
+        {2, "a?b", "Save preset failed\nThe character '?' is not allowed in a preset name"},
+        {2, "x/y", "Save preset failed\nThe character '/' is not allowed in a preset name"},
+        {2, "../escaped", "Save preset failed\nThe character '/' is not allowed in a preset name"},
+        {1, "Lead", noFolder.c_str()}, // no such folder; none is made
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -310,6 +307,36 @@ TEST_F(PresetPanel, ARefusedSaveSaysWhyAndWritesNothing) {
     QTest::mouseClick(s.form->ButtonSavePreset, Qt::LeftButton);
     EXPECT_TRUE(catcher.boxes.empty());
     EXPECT_TRUE(fs::exists(root / "6op/default.sbi"));
+}
+
+// Names are the bytes of their files: two names that are no UTF-8 look
+// alike on screen, and each item still loads and saves its own file.
+TEST_F(PresetPanel, NamesThatAreNoUtf8AreShownWithAReplacementCharacterAndLoadTheirOwnFile) {
+    Put("6op/Caf\xe8.sbi", SixOperatorFile(0x55));
+    Put("6op/Caf\xe9.sbi", SixOperatorFile(0x66));
+    Started s(0x0606, root);
+    TFormMain& w = *s.form;
+    const QString shown = QStringLiteral("Caf\uFFFD");
+    EXPECT_EQ(Items(w.ComboBoxPreset),
+              (QStringList{"Bell", shown, shown, "Organ", "Piano", "piano"}));
+    for (const auto& [index, fill] : {std::pair{1, 0x55}, std::pair{2, 0x66}}) {
+        Pick(w.ComboBoxPreset, index);
+        EXPECT_EQ(Sounding(*w.Fm801->Opl3).Ops[0].Reg20, fill);
+        EXPECT_EQ(w.LabelPreset->text(), QStringLiteral("Preset %1").arg(index + 1));
+    }
+    w.HandleMidiData(1, PackShortMessage({0xC0, 1, 0})); // program 1, as MIDI input gives it
+    EXPECT_EQ(Sounding(*w.Fm801->Opl3).Ops[0].Reg20, 0x55);
+
+    // Saved under the name shown, the item's own file takes the sound.
+    Pick(w.ComboBoxPreset, 2);
+    w.OperatorFrames[0]->TrackBarVolume->setValue(7);
+    QTest::mouseClick(w.ButtonSavePreset, Qt::LeftButton);
+    EXPECT_EQ(
+        ReadFile(root / "6op/Caf\xe9.sbi"),
+        EncodePreset(PresetKind::SixOperator, "Caf\xe9", w.GetSynthPatch(), w.GetPatchSettings()));
+    EXPECT_EQ(ReadFile(root / "6op/Caf\xe8.sbi"), SixOperatorFile(0x55));
+    EXPECT_EQ(w.ComboBoxPreset->count(), 6);
+    EXPECT_EQ(w.LabelPreset->text(), "Preset 3");
 }
 
 TEST_F(PresetPanel, ResetWithoutALoadableNameLeavesTheChipClearedAndTheControls) {

@@ -7,12 +7,17 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 // Opened on a thread of its own, which may be given up on; until Start the
 // callback plays silence and leaves the render function alone.
 struct AudioOutput::Stream {
     virtual ~Stream() = default;
+    // The frame at which the period being rendered starts: the server's
+    // clock on JACK, the frames played so far elsewhere.
+    uint32_t frameTime = 0;
     // Returns once the render function has run for the last time.
     virtual void Close() = 0;
     virtual bool Failed() const = 0;
@@ -61,6 +66,7 @@ struct JackStream final : AudioOutput::Stream {
         auto& s = *static_cast<JackStream*>(self);
         auto* left = static_cast<float*>(jack_port_get_buffer(s.ports[0], frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(s.ports[1], frames));
+        s.frameTime = jack_last_frame_time(s.client);
         const StereoOut out{left, right, 1};
         if (s.Started(out, frames)) s.render(s.user, out, frames);
         return 0;
@@ -106,6 +112,7 @@ struct RtAudioStream final : AudioOutput::Stream {
         auto* samples = static_cast<float*>(output); // one channel after the other
         const StereoOut out{samples, samples + frames, 1};
         if (s.Started(out, frames)) s.render(s.user, out, frames);
+        s.frameTime += frames;
         return 0;
     }
 
@@ -148,8 +155,25 @@ void AddReason(std::string& reasons, const char* api, const std::string& why) {
     reasons += std::string(api) + ": " + why;
 }
 
+// Marks an output as being opened until the attempt, answered in time or
+// late, is gone.
+struct Unanswered {
+    std::shared_ptr<std::atomic<unsigned>> outputs;
+    unsigned bit = 0;
+
+    Unanswered() = default;
+    Unanswered(std::shared_ptr<std::atomic<unsigned>> o, unsigned b)
+        : outputs(std::move(o)), bit(b) {}
+    Unanswered(Unanswered&&) = default;
+    Unanswered& operator=(Unanswered&&) = default;
+    ~Unanswered() {
+        if (outputs) outputs->fetch_and(~bit);
+    }
+};
+
 // One output opened and started, still silent; or why not.
 struct Attempt {
+    Unanswered busy; // first: it goes last
     std::unique_ptr<AudioOutput::Stream> stream;
     AudioOutputInfo info;
     std::string why;
@@ -165,12 +189,16 @@ Attempt OpenJack(RenderPeriod render, void* user) {
         attempt.why = "no server running";
         return attempt;
     }
+    // A client that did not open most likely met its server on the way
+    // out, which libjack may hear of only later; closing a client whose
+    // server died crashes in libjack. Such a client is kept to the end.
     const char* names[2] = {"out_1", "out_2"};
     for (int i = 0; i < 2; ++i) {
         s->ports[i] =
             jack_port_register(s->client, names[i], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         if (!s->ports[i]) {
             attempt.why = "can't register an output port";
+            KeepToTheEnd(std::move(s));
             return attempt;
         }
     }
@@ -178,6 +206,7 @@ Attempt OpenJack(RenderPeriod render, void* user) {
     jack_on_info_shutdown(s->client, &JackStream::Shutdown, s.get());
     if (jack_activate(s->client) != 0) {
         attempt.why = "can't activate the client";
+        KeepToTheEnd(std::move(s));
         return attempt;
     }
     AudioOutputInfo& info = attempt.info;
@@ -268,29 +297,61 @@ AudioOutput::~AudioOutput() {
 bool AudioOutput::Open(Prepare prepare) {
     Close();
     QuietProbing quiet;
-    std::string reasons;
-    for (const OutputChoice& choice : kOutputs) {
-        if (choice.api != RtAudio::UNSPECIFIED && !Compiled(choice.api)) continue;
-        // A server that takes the connection and never answers holds its
-        // client for good; one given up on is closed by its own thread.
-        std::optional<Attempt> attempt =
-            CallWithin(kAnswerWait, [&choice, render = render_, user = user_] {
-                return OpenOutput(choice, render, user);
-            });
-        if (!attempt || !attempt->stream) {
-            AddReason(reasons, choice.name,
-                      attempt ? attempt->why : "no answer within " + WaitText(kAnswerWait));
-            continue;
+    std::string reasons, why;
+    for (size_t i = 0; i < std::size(kOutputs); ++i) {
+        if (OpenOn(i, prepare, why)) {
+            lastApi_ = kOutputs[i].name;
+            return true;
         }
-        info_ = attempt->info;
-        prepare(user_, info_.rate);
-        attempt->stream->Start();
-        stream_ = std::move(attempt->stream);
-        return true;
+        if (!why.empty()) AddReason(reasons, kOutputs[i].name, why);
     }
     info_ = AudioOutputInfo{};
     info_.error = reasons.empty() ? std::string("no audio system") : reasons;
     return false;
+}
+
+bool AudioOutput::Reopen(Prepare prepare) {
+    Close();
+    QuietProbing quiet;
+    std::string why;
+    for (size_t i = 0; i < std::size(kOutputs); ++i)
+        if (lastApi_ == kOutputs[i].name && OpenOn(i, prepare, why)) return true;
+    info_ = AudioOutputInfo{};
+    info_.error = lastApi_ + ": " + why;
+    return false;
+}
+
+// One output, kOutputs[choice], waiting kAnswerWait at most; `why` stays
+// empty when it isn't built in. A server that takes the connection and never
+// answers holds its client for good: the attempt is given up on, and what it
+// opens late is closed by its own thread. Until then no other attempt on that
+// output starts, so that a server that stays wedged holds one thread, not one
+// more at each try.
+bool AudioOutput::OpenOn(size_t choice, Prepare prepare, std::string& why) {
+    why.clear();
+    const OutputChoice& output = kOutputs[choice];
+    if (output.api != RtAudio::UNSPECIFIED && !Compiled(output.api)) return false;
+    const unsigned bit = 1u << choice;
+    if (unanswered_->fetch_or(bit) & bit) {
+        why = "no answer yet to the last try";
+        return false;
+    }
+    std::optional<Attempt> attempt =
+        CallWithin(kAnswerWait, [&output, render = render_, user = user_,
+                                 busy = Unanswered{unanswered_, bit}]() mutable {
+            Attempt made = OpenOutput(output, render, user);
+            made.busy = std::move(busy);
+            return made;
+        });
+    if (!attempt || !attempt->stream) {
+        why = attempt ? attempt->why : "no answer within " + WaitText(kAnswerWait);
+        return false;
+    }
+    info_ = attempt->info;
+    prepare(user_, info_.rate);
+    attempt->stream->Start();
+    stream_ = std::move(attempt->stream);
+    return true;
 }
 
 void AudioOutput::Close() {
@@ -299,6 +360,10 @@ void AudioOutput::Close() {
     stream_.reset();
     info_ = AudioOutputInfo{};
     info_.error = "Audio output closed";
+}
+
+uint32_t AudioOutput::PeriodFrameTime() const {
+    return stream_ ? stream_->frameTime : 0;
 }
 
 bool AudioOutput::Failed() const {

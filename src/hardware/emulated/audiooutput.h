@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,17 @@ struct AudioOutputInfo {
     std::string api, device, error; // error: why no output is open
     unsigned rate = 0, period = 0;  // frames per second, frames per callback
     double latencyMs = 0;
+};
+
+// An output that went away while the program ran: kept open again by the
+// emulated card, shown by the main window, summed up by a recording.
+struct OutputStatus {
+    using Duration = std::chrono::steady_clock::duration;
+    bool lost = false;    // gone, and not back yet
+    std::string api;      // the audio system it plays on
+    unsigned outages = 0; // times it went away, this one included
+    Duration gone{};      // how long it has been gone this time, while lost
+    Duration goneInAll{}; // every outage so far, this one included
 };
 
 // Where a period goes: left and right samples `step` floats apart, so that
@@ -51,6 +63,11 @@ public:
     // none opens; Info().error then says why for each.
     using Prepare = void (*)(void* user, unsigned rate);
     bool Open(Prepare prepare);
+    // Opens again on the audio system that the last Open found, and no
+    // other: its server may be back. It waits as Open does, and not at all
+    // while an earlier attempt on that system that was given up on still
+    // waits for its answer.
+    bool Reopen(Prepare prepare);
     // After it returns the render function is not running and never runs
     // again.
     void Close();
@@ -61,11 +78,21 @@ public:
     // failed): render is not called any more, though the output stays open
     // until Close.
     bool Failed() const;
+    // Inside the render function: the frame at which this period starts, on
+    // JACK the server's frame clock (which every client of it shares).
+    uint32_t PeriodFrameTime() const;
+    bool OnJack() const { return info_.open && info_.api == "JACK"; }
 
     struct Stream; // one kind per audio system
 private:
+    bool OpenOn(size_t choice, Prepare prepare, std::string& why);
+
     RenderPeriod render_;
     void* user_;
     std::unique_ptr<Stream> stream_;
     AudioOutputInfo info_;
+    std::string lastApi_; // of the last Open that found one
+    // A bit for each output whose attempt to open, given up on, still runs;
+    // shared with those attempts' threads.
+    std::shared_ptr<std::atomic<unsigned>> unanswered_ = std::make_shared<std::atomic<unsigned>>(0);
 };

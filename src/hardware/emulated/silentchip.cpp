@@ -107,18 +107,39 @@ void PrepareSilentChip() {
     Jumps();
 }
 
+namespace {
+// The operator whose output a channel mixes, found from where its output
+// pointer points: the chip keeps no index. Null when it points anywhere but
+// at an operator's output, as a copy of the chip laid out otherwise might.
+const opl3_slot* SlotOf(const opl3_chip& chip, const Bit16s* out) {
+    const auto* first = reinterpret_cast<const char*>(&chip.slot[0].out);
+    const auto* at = reinterpret_cast<const char*>(out);
+    if (at < first) return nullptr;
+    const auto index = static_cast<size_t>(at - first) / sizeof(opl3_slot);
+    if (index >= std::size(chip.slot) || &chip.slot[index].out != out) return nullptr;
+    return &chip.slot[index];
+}
+} // namespace
+
+bool ChipLayoutKnown(const opl3_chip& chip) {
+    for (const opl3_channel& channel : chip.channel)
+        for (const Bit16s* out : channel.out)
+            if (out != &chip.zeromod && !SlotOf(chip, out)) return false;
+    return true;
+}
+
 bool ChipSilent(const opl3_chip& chip) {
     // Attenuation (in 0.1875 dB steps) from which an operator gives out
     // nothing but the chip's floor, whatever its phase and modulation.
     constexpr int kFloor = 0x180;
-    const auto* first = reinterpret_cast<const char*>(&chip.slot[0].out);
     for (const opl3_channel& channel : chip.channel) {
         if (!channel.cha && !channel.chb) continue; // heard nowhere
         for (const Bit16s* out : channel.out) {
             if (out == &chip.zeromod) continue;
-            const auto index =
-                static_cast<size_t>(reinterpret_cast<const char*>(out) - first) / sizeof(opl3_slot);
-            const opl3_slot& slot = chip.slot[index];
+            // Unknown: never taken for silent, so the chip keeps rendering.
+            const opl3_slot* found = SlotOf(chip, out);
+            if (!found) return false;
+            const opl3_slot& slot = *found;
             // Without a key the envelope only falls, so the floor holds.
             if (slot.key || slot.eg_rout + (slot.reg_tl << 2) < kFloor) return false;
         }

@@ -12,6 +12,11 @@ struct _opl3_chip;
 // output, do not count.
 bool ChipSilent(const _opl3_chip& chip);
 
+// Whether every output the chip's channels mix is an operator's output or
+// the chip's zero, where ChipSilent looks for them. A library whose chip is
+// laid out otherwise makes this false (and ChipSilent never true).
+bool ChipLayoutKnown(const _opl3_chip& chip);
+
 // Moves a silent chip on by `samples` in one step, as that many calls of
 // OPL3_Generate would: the timer that paces the envelopes and the LFOs, both
 // LFOs, the noise generator and every operator's phase. What a silent

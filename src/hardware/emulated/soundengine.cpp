@@ -1,6 +1,7 @@
 #include "hardware/emulated/soundengine.h"
 
 #include "error.h"
+#include "hardware/emulated/finiteguard.h"
 #include "hardware/emulated/resampler.h"
 #include "hardware/emulated/silentchip.h"
 #include "hardware/fm801regs.h"
@@ -25,7 +26,8 @@ constexpr double kDcCutoffHz = 5.0;
 std::array<float, 32> MakeGains() {
     std::array<float, 32> gains{};
     for (size_t i = 0; i < gains.size(); ++i)
-        gains[i] = static_cast<float>(std::pow(10.0, -kDbPerStep * static_cast<double>(i) / 20.0));
+        gains[i] = static_cast<float>(std::pow(
+            10.0, (SoundEngine::kOutputGainDb - kDbPerStep * static_cast<double>(i)) / 20.0));
     return gains;
 }
 const std::array<float, 32> kGains = MakeGains();
@@ -81,7 +83,7 @@ void SoundEngine::Period(RegisterQueue& queue, uint16_t volume, StereoOut out, s
         done += n;
     }
     // Asleep only once the resampler's filter holds nothing but the silent chip.
-    if (silentSamples_ >= Resampler::kTaps) {
+    if (silentSamples_ >= resampler_->Taps()) {
         idle_ = true;
         slept_ = 0;
     }
@@ -113,7 +115,7 @@ void SoundEngine::Wake() {
 }
 
 // Volume register (with a glide on changes) and AC coupling; `in` null is
-// silence in.
+// silence in. What comes in is guarded: a fault upstream is heard as silence.
 void SoundEngine::OutputStage(uint16_t volume, const float* in, StereoOut out, size_t frames) {
     const bool muted = fm801::kMute.Get(volume) != 0;
     const float target[2] = {muted ? 0.0f : kGains[fm801::kLeftAttenuation.Get(volume)],
@@ -142,7 +144,7 @@ void SoundEngine::OutputStage(uint16_t volume, const float* in, StereoOut out, s
                 gain_[c] = last ? gainTarget_[c] : gain_[c] + gainStep_[c];
         }
         for (int c = 0; c < 2; ++c) {
-            const float x = in ? in[2 * i + c] : 0.0f;
+            const float x = in ? FiniteOrSilence(in[2 * i + c]) : 0.0f;
             float y = x - dcIn_[c] + dcCoeff_ * dcOut_[c];
             if (std::fabs(y) < 1e-30f) y = 0; // no denormals
             dcIn_[c] = x;

@@ -1,7 +1,7 @@
 #pragma once
 // The sound of the emulated card, one period at a time: the OPL3 (the Nuked
 // core) at its own rate of 49716 Hz, the resampler to the output's rate and
-// the card's output stage (its volume register, AC coupling).
+// the card's output stage (a fixed gain, its volume register, AC coupling).
 //
 // A period costs what its length says: the register writes queued before it
 // reach the chip first, then just the chip samples its frames need are
@@ -35,6 +35,10 @@ struct WriteTap {
 class SoundEngine {
 public:
     static constexpr unsigned kChipRate = 49716;
+    // One operator at full level is about -18 dB of the chip's 16-bit scale:
+    // lifted by this, it just fills the output at the card's top volume and
+    // peaks at -9 dBFS at its start volume, where software instruments sit.
+    static constexpr double kOutputGainDb = 18;
 
     // Allocates everything it will ever use: not on the audio thread.
     explicit SoundEngine(unsigned outputRate);

@@ -1,0 +1,10 @@
+#pragma once
+// The value below which a share p (0..1) of the samples lie.
+#include <algorithm>
+#include <vector>
+
+inline double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
