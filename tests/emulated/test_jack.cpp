@@ -225,4 +225,38 @@ TEST_F(JackOutput, AStreamOpenedAfterTheWaitIsClosedWithoutRendering) {
     EXPECT_EQ(periodsRendered.load(), 0);
 }
 
+// While its server is gone the output is opened again every few seconds: a
+// server back but wedged holds no try past the wait, and one thread in all
+// however often it is tried.
+int prepared = 0;
+void CountPrepare(void*, unsigned) {
+    ++prepared;
+}
+
+TEST_F(JackOutput, AReopenOnAWedgedServerEndsWithinTheWaitAndStartsNoSecondWait) {
+    AudioOutput output(&CountPeriod, nullptr);
+    ASSERT_TRUE(output.Open(&CountPrepare)) << output.Info().error;
+    ASSERT_EQ(output.Info().api, "JACK");
+    output.Close();
+    JackClientWatch watch("vi801-test-watch", "VI 801");
+    ASSERT_TRUE(watch.Ok());
+    ASSERT_TRUE(server->Pause());
+    prepared = 0;
+    EXPECT_FALSE(output.Reopen(&CountPrepare)); // the test hangs here where the wait has no bound
+    EXPECT_EQ(output.Info().error, "JACK: no answer within 1 s");
+    EXPECT_FALSE(output.Reopen(&CountPrepare));
+    EXPECT_EQ(output.Info().error, "JACK: no answer yet to the last try");
+    ASSERT_TRUE(server->Resume());
+    ASSERT_TRUE(watch.WaitCameAndWent(15s)) << "the late client did not come and go";
+    EXPECT_EQ(prepared, 0);
+    // Once the late try has closed what it opened, the next one is made.
+    const auto end = std::chrono::steady_clock::now() + 15s;
+    while (!output.Reopen(&CountPrepare) &&
+           output.Info().error == "JACK: no answer yet to the last try" &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(output.IsOpen()) << output.Info().error;
+    EXPECT_EQ(prepared, 1);
+}
+
 } // namespace
