@@ -42,6 +42,8 @@ results=$(mktemp -d /tmp/vi801-stress.XXXXXX)
 server="vi801-stress-$$"
 export JACK_DEFAULT_SERVER=$server
 export QT_QPA_PLATFORM=xcb
+# What the launches remember stays with the results, not in the user's own.
+export XDG_CONFIG_HOME=$results/config
 dialog_title='^Device detection - VI 801$'
 main_title='^Midi Synthesizer - VI 801$'
 
