@@ -5,9 +5,11 @@
 #include "app/endsignals.h"
 #include "app/nsmsession.h"
 #include "app/startupnotes.h"
+#include "boundedcall.h"
 #include "hardware/ccsregistry.h"
 #include "hardware/emulated/emulatedcard.h"
 #include "hardware/giveio.h"
+#include "midi/midi.h"
 #include "ui/appicon.h"
 #include "ui/mainform.h"
 #include "ui/outputnotice.h"
@@ -17,12 +19,20 @@
 
 #include <QComboBox>
 
+#include <csignal>
 #include <exception>
 #include <functional>
 #include <iostream>
 #include <memory>
 
 namespace {
+// A MIDI system that did not answer at start offers no inputs: say why.
+void TellUnanswered(const Midi& midi, const std::string& program) {
+    for (const std::string& system : midi.Unanswered)
+        std::cerr << program << ": " << system << " did not answer within "
+                  << WaitText(Midi::kAnswerWait) << ": its MIDI inputs are not listed.\n";
+}
+
 // The input the command line names, picked as the user would pick it.
 void ChooseMidiIn(TFormMain& form, const std::string& text, const std::string& program) {
     if (text.empty() || form.ChooseMidiIn(QString::fromStdString(text))) return;
@@ -87,6 +97,7 @@ void ShowWindows(const CardSession& session, const CommandLine& options, const s
         form.LibraryFolder = BankLibraryFolder(DefaultDataPlaces());
         closeFront = [&form] { form.close(); };
         form.show();
+        TellUnanswered(*form.MidiIn, program);
         if (settings) settings->ShowWindows();
         ChooseMidiIn(form, options.midiIn, program);
         if (nsm) nsm->Attach(&form);
@@ -105,6 +116,9 @@ void ShowErrorBoxUnlessEnded(EndSignals& endSignals, const std::string& text) {
 } // namespace
 
 int RunInteractive(const CommandLine& options, int& argc, char** argv, const std::string& program) {
+    // libjack writes to its server's socket without MSG_NOSIGNAL: a server
+    // that goes away while it is spoken to would end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     // Before the recording opens and until it is saved: no signal cuts it short.
     EndSignals endSignals;
     // Before the window, so the card outlives the window that resets its chip.

@@ -29,6 +29,8 @@ public:
     // Connects another program's output port to ours.
     bool ConnectFrom(const std::string& source);
     bool ServerGone() const { return gone_.load(std::memory_order_acquire); }
+    // A client was opened, whether or not the rest of Open went well.
+    bool HasClient() const { return client_ != nullptr; }
 
 private:
     static int Process(uint32_t frames, void* self);

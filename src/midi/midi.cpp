@@ -1,5 +1,6 @@
 #include "midi/midi.h"
 
+#include "boundedcall.h"
 #include "midi/jackmidiin.h"
 #include "midi/midireceiver.h"
 #include "midi/postedmessage.h"
@@ -108,11 +109,17 @@ private:
 
 namespace {
 
-// What the input callbacks need; set before the port opens.
-struct Delivery {
+// Where an input's messages go.
+struct Destination {
     Midi::Inbox* inbox = nullptr;
     const std::atomic<MidiReceiver*>* receiver = nullptr;
     uint32_t handle = 0;
+};
+
+// What the input callbacks need; set before the port opens. Until started
+// it takes nothing: a port opened too late is never started.
+struct Delivery {
+    Destination to;
     std::atomic<bool> started{false};
 
     // On the receiving thread: pack, hand over, return.
@@ -121,10 +128,10 @@ struct Delivery {
         if (!started.load(std::memory_order_acquire)) return;
         const auto m = ShortMessageFromInput({bytes, size});
         if (!m) return;
-        if (MidiReceiver* r = receiver->load(std::memory_order_acquire))
-            r->Receive(thread, handle, *m, frame);
+        if (MidiReceiver* r = to.receiver->load(std::memory_order_acquire))
+            r->Receive(thread, to.handle, *m, frame);
         else
-            inbox->Put(handle, PackShortMessage(*m));
+            to.inbox->Put(to.handle, PackShortMessage(*m));
     }
 };
 
@@ -161,10 +168,17 @@ bool Reachable(Midi::System system) {
     return true;
 }
 
-// One RtMidi input with its own error record, which outlives it.
+// One RtMidi input with its own error record and delivery, which outlive it.
 struct Port {
     Errors errors;
+    Delivery delivery;
     std::unique_ptr<RtMidiIn> in;
+};
+
+// Our own JACK client with the delivery it calls into, which outlives it.
+struct JackPort {
+    Delivery delivery;
+    JackMidiIn in;
 };
 
 RtMidi::Api ApiOf(Midi::System system) {
@@ -180,12 +194,83 @@ std::unique_ptr<Port> MakePort(RtMidi::Api api) {
     return port;
 }
 
+// The inputs of one system; not there when it can't be reached.
+struct Listing {
+    bool there = false;
+    std::vector<std::string> names;
+};
+
+Listing ListInputs(Midi::System system) {
+    Listing listing;
+    if (!Reachable(system)) return listing;
+    try {
+        const auto port = MakePort(ApiOf(system));
+        const unsigned count = port->in->getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            listing.names.push_back(port->in->getPortName(i));
+        // A JACK client without a server only warns.
+        listing.there = !port->errors.warning && !port->errors.failure;
+    } catch (const std::exception&) {
+        // That system isn't there: its inputs aren't offered.
+    }
+    return listing;
+}
+
+// The sequencer's port of an input, open and not started; none when it did
+// not open.
+std::unique_ptr<Port> OpenSequencerPort(const std::string& name, bool virtualInput,
+                                        Destination to) {
+    if (!Reachable(Midi::System::Alsa)) return nullptr;
+    try {
+        auto port = MakePort(ApiOf(Midi::System::Alsa));
+        port->delivery.to = to;
+        port->in->setCallback(&DeliverFromSequencer, &port->delivery);
+        bool open = false;
+        if (virtualInput) {
+            port->in->openVirtualPort(Midi::kClientName);
+            open = true;
+        } else {
+            const unsigned count = port->in->getPortCount();
+            for (unsigned i = 0; i < count && !open; ++i)
+                if (port->in->getPortName(i) == name) {
+                    port->in->openPort(i, kConnectionPortName);
+                    open = port->in->isPortOpen();
+                }
+        }
+        if (open && !port->errors.warning && !port->errors.failure) return port;
+    } catch (const std::exception&) {
+        // That system is gone since the start, or the port with it.
+    }
+    return nullptr;
+}
+
+// Our own client, so that each event keeps its frame and nothing on JACK's
+// thread allocates: a port "input" connected to the chosen one, or the
+// virtual input "VI 801" that others connect to. None when it did not open.
+std::unique_ptr<JackPort> OpenJackPort(const std::string& source, bool virtualInput,
+                                       Destination to) {
+    auto jack = std::make_unique<JackPort>();
+    jack->delivery.to = to;
+    const char* port = virtualInput ? Midi::kClientName : kConnectionPortName;
+    if (jack->in.Open(Midi::kClientName, port, &DeliverFromJack, &jack->delivery) &&
+        (virtualInput || jack->in.ConnectFrom(source)))
+        return jack;
+    // A client that did not open most likely met its server on the way out,
+    // which libjack may hear of only later; closing a client whose server
+    // died crashes in libjack. Such a client is kept to the end.
+    if (jack->in.HasClient()) KeepToTheEnd(std::move(jack));
+    return nullptr;
+}
+
+const char* SystemName(Midi::System system) {
+    return system == Midi::System::Alsa ? "the ALSA sequencer" : "JACK";
+}
+
 } // namespace
 
 struct Midi::Input {
-    Delivery delivery;                        // first: the ports call into it until they are gone
     std::vector<std::unique_ptr<Port>> ports; // the sequencer's
-    std::unique_ptr<JackMidiIn> jack;
+    std::unique_ptr<JackPort> jack;
 };
 
 Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)) {
@@ -196,22 +281,19 @@ Midi::Midi(QObject* owner) : Owner(owner), inbox_(std::make_unique<Inbox>(owner)
 void Midi::ListDevices() {
     devices_.clear();
     systems_.clear();
+    Unanswered.clear();
     for (System system : {System::Alsa, System::Jack}) {
-        if (!Reachable(system)) continue;
-        try {
-            const auto port = MakePort(ApiOf(system));
-            std::vector<std::string> names;
-            const unsigned count = port->in->getPortCount();
-            for (unsigned i = 0; i < count; ++i)
-                names.push_back(port->in->getPortName(i));
-            // A JACK client without a server only warns.
-            if (port->errors.warning || port->errors.failure) continue;
-            systems_.push_back(system);
-            for (const std::string& name : names)
-                devices_.push_back({system, name, false});
-        } catch (const std::exception&) {
-            // That system isn't there: its inputs aren't offered.
+        // A server that takes the connection and never answers holds its
+        // client for good: such a system is passed over.
+        const auto listing = CallWithin(kAnswerWait, [system] { return ListInputs(system); });
+        if (!listing) {
+            Unanswered.push_back(SystemName(system));
+            continue;
         }
+        if (!listing->there) continue;
+        systems_.push_back(system);
+        for (const std::string& name : listing->names)
+            devices_.push_back({system, name, false});
     }
     if (!systems_.empty()) devices_.push_back({systems_.front(), kClientName, true});
     DeviceCount = static_cast<int32_t>(devices_.size());
@@ -243,18 +325,19 @@ bool Midi::OpenDevice(int index) {
 }
 
 bool Midi::Start() {
-    if (IsOpen) input_->delivery.started.store(true, std::memory_order_release);
-    return IsOpen;
+    if (!IsOpen) return false;
+    for (const auto& port : input_->ports)
+        port->delivery.started.store(true, std::memory_order_release);
+    if (input_->jack) input_->jack->delivery.started.store(true, std::memory_order_release);
+    return true;
 }
 
 void Midi::Close() {
-    // Destroying an RtMidi input stops its thread or leaves the JACK cycle
-    // first, so nothing is delivered afterwards. An input whose JACK server
-    // died delivers nothing either, and is left as it is.
-    if (input_ && input_->jack && input_->jack->ServerGone()) {
-        static auto* const abandoned = new std::vector<std::unique_ptr<Input>>;
-        abandoned->push_back(std::move(input_));
-    }
+    // Destroying an RtMidi input stops its thread, and our JACK client
+    // leaves the JACK cycle first, so nothing is delivered afterwards. A
+    // client whose JACK server died delivers nothing either, and is kept.
+    if (input_ && input_->jack && input_->jack->in.ServerGone())
+        KeepToTheEnd(std::move(input_->jack));
     input_.reset();
     IsOpen = false;
 }
@@ -262,67 +345,31 @@ void Midi::Close() {
 bool Midi::OpenInput(const Device& device) {
     auto input = std::make_unique<Input>();
     if (++lastHandle_ == KeyboardSource) ++lastHandle_;
-    input->delivery.inbox = inbox_.get();
-    input->delivery.receiver = &receiver_;
-    input->delivery.handle = lastHandle_;
+    const Destination to{inbox_.get(), &receiver_, lastHandle_};
 
     // The virtual input is a port on every system there is; any one will do.
+    // A port given up on is closed by its own thread, never started.
+    const bool virtualInput = device.virtualInput;
     std::vector<System> systems{device.system};
-    if (device.virtualInput) systems = systems_;
+    if (virtualInput) systems = systems_;
     for (System system : systems) {
-        if (system == System::Jack)
-            OpenJackInput(device, *input);
-        else if (Reachable(system))
-            OpenSequencerInput(device, *input);
+        if (system == System::Jack) {
+            auto jack = CallWithin(kAnswerWait, [name = device.port, virtualInput, to] {
+                return OpenJackPort(name, virtualInput, to);
+            });
+            if (jack && *jack) input->jack = std::move(*jack);
+        } else {
+            auto port = CallWithin(kAnswerWait, [name = device.port, virtualInput, to] {
+                return OpenSequencerPort(name, virtualInput, to);
+            });
+            if (port && *port) input->ports.push_back(std::move(*port));
+        }
     }
     if (input->ports.empty() && !input->jack) return false;
     input_ = std::move(input);
     Handle = lastHandle_;
     PostMessage(Owner, MM_MIM_OPEN, Handle, 0);
     return true;
-}
-
-// Our own client, so that each event keeps its frame and nothing on JACK's
-// thread allocates: a port "input" connected to the chosen one, or the
-// virtual input "VI 801" that others connect to.
-bool Midi::OpenJackInput(const Device& device, Input& input) {
-    auto jack = std::make_unique<JackMidiIn>();
-    const char* port = device.virtualInput ? kClientName : kConnectionPortName;
-    if (!jack->Open(kClientName, port, &DeliverFromJack, &input.delivery)) {
-        if (jack->ServerGone()) AbandonJack(std::move(jack));
-        return false;
-    }
-    if (!device.virtualInput && !jack->ConnectFrom(device.port)) return false;
-    input.jack = std::move(jack);
-    return true;
-}
-
-void Midi::OpenSequencerInput(const Device& device, Input& input) {
-    try {
-        auto port = MakePort(ApiOf(System::Alsa));
-        port->in->setCallback(&DeliverFromSequencer, &input.delivery);
-        bool open = false;
-        if (device.virtualInput) {
-            port->in->openVirtualPort(kClientName);
-            open = true;
-        } else {
-            const unsigned count = port->in->getPortCount();
-            for (unsigned i = 0; i < count && !open; ++i)
-                if (port->in->getPortName(i) == device.port) {
-                    port->in->openPort(i, kConnectionPortName);
-                    open = port->in->isPortOpen();
-                }
-        }
-        if (open && !port->errors.warning && !port->errors.failure)
-            input.ports.push_back(std::move(port));
-    } catch (const std::exception&) {
-        // That system is gone since the start, or the port with it.
-    }
-}
-
-void Midi::AbandonJack(std::unique_ptr<JackMidiIn> jack) {
-    static auto* const abandoned = new std::vector<std::unique_ptr<JackMidiIn>>;
-    abandoned->push_back(std::move(jack));
 }
 
 void Midi::SetReceiver(MidiReceiver* receiver) {

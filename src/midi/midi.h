@@ -7,13 +7,13 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QObject;
-class JackMidiIn;
 class MidiReceiver;
 
 class Midi {
@@ -23,6 +23,9 @@ public:
     static constexpr const char* kClientName = "VI 801";
     static constexpr const char* kNoInputText = "No midi input";
     static constexpr const char* kVirtualInputText = "VI 801 virtual input";
+    // How long a MIDI system may take to list its inputs or open one; one
+    // that does not answer in time is passed over.
+    static constexpr std::chrono::milliseconds kAnswerWait{1000};
 
     // Lists the inputs; opens nothing. Without any MIDI system there are
     // none.
@@ -52,6 +55,9 @@ public:
     int32_t DeviceCount = 0; // entries after "No midi input"
     uint32_t Handle = 0;     // wParam of the open input's messages; never KeyboardSource
     bool IsOpen = false;
+    // The MIDI systems that did not answer in time at start ("JACK"): their
+    // inputs are not listed.
+    std::vector<std::string> Unanswered;
 
     enum class System { Alsa, Jack };
     class Inbox;
@@ -66,9 +72,6 @@ private:
 
     void Close();
     bool OpenInput(const Device& device);
-    bool OpenJackInput(const Device& device, Input& input);
-    void OpenSequencerInput(const Device& device, Input& input);
-    static void AbandonJack(std::unique_ptr<JackMidiIn> jack);
 
     std::vector<Device> devices_;
     std::vector<System> systems_; // the MIDI systems that answered at start

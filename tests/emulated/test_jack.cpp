@@ -3,6 +3,7 @@
 #include "rig.h"
 
 #include "support/jackcapture.h"
+#include "support/jackpeers.h"
 #include "support/jackserver.h"
 
 #include <gtest/gtest.h>
@@ -75,8 +76,11 @@ TEST_F(JackOutput, CardPlaysTheNoteAtItsPitchIntoJack) {
 
 TEST_F(JackOutput, WriterWaitsForTheCallbackAndLosesNothing) {
     Rig rig;
-    ASSERT_TRUE(rig.card.StartOutput()) << rig.card.OutputInfo().error;
+    // The reset's writes reach the chip offline first, while nothing else renders.
+    std::vector<float> drain(2 * 128);
+    rig.card.Render(drain.data(), 128);
     const uint64_t before = rig.applied.count;
+    ASSERT_TRUE(rig.card.StartOutput()) << rig.card.OutputInfo().error;
     constexpr int kWrites = 1'000'000;
     // The queue holds a few thousand writes; the callback drains it every
     // 2.7 ms, so the writer waits for it again and again.
@@ -181,6 +185,78 @@ TEST_F(JackOutput, WhenTheServerComesBackTheCardPlaysOnWithItsChipAndWhatWasWrit
         EXPECT_EQ(recording.Pop(drained.data(), recording.Capacity()) > 0, kept);
         rig.card.SetOutputTap(nullptr);
     }
+}
+
+// A server that stops answering: the output is passed over within the wait
+// and says why; a stream that its thread opens after the wait never renders.
+std::atomic<int> periodsRendered{0};
+void CountPeriod(void*, StereoOut, size_t) {
+    periodsRendered.fetch_add(1);
+}
+void MustNotPrepare(void*, unsigned) {
+    ADD_FAILURE() << "an output given up on was prepared";
+}
+
+TEST(UnansweredJack, TheOutputIsPassedOverWithinTheWaitAndTheReasonSaysSo) {
+    MuteJackServer server;
+    ASSERT_TRUE(server.Listening()) << server.Why();
+    Rig rig;
+    const bool open = rig.card.StartOutput(); // the test hangs here where the wait has no bound
+    const AudioOutputInfo& info = rig.card.OutputInfo();
+    EXPECT_NE(info.api, "JACK");
+    if (!open) {
+        EXPECT_NE(info.error.find("JACK: no answer within 1 s"), std::string::npos) << info.error;
+    }
+}
+
+TEST_F(JackOutput, AStreamOpenedAfterTheWaitIsClosedWithoutRendering) {
+    JackClientWatch watch("vi801-test-watch", "VI 801");
+    ASSERT_TRUE(watch.Ok());
+    ASSERT_TRUE(server->Pause());
+    periodsRendered = 0;
+    AudioOutput output(&CountPeriod, nullptr);
+    const bool open = output.Open(&MustNotPrepare);
+    ASSERT_TRUE(server->Resume());
+    if (open) GTEST_SKIP() << "another output opened: " << output.Info().api;
+    EXPECT_NE(output.Info().error.find("JACK: no answer within"), std::string::npos);
+    // Let go, the server serves the late client: it is started, then closed
+    // by its own thread.
+    ASSERT_TRUE(watch.WaitCameAndWent(15s)) << "the late client did not come and go";
+    EXPECT_EQ(periodsRendered.load(), 0);
+}
+
+// While its server is gone the output is opened again every few seconds: a
+// server back but wedged holds no try past the wait, and one thread in all
+// however often it is tried.
+int prepared = 0;
+void CountPrepare(void*, unsigned) {
+    ++prepared;
+}
+
+TEST_F(JackOutput, AReopenOnAWedgedServerEndsWithinTheWaitAndStartsNoSecondWait) {
+    AudioOutput output(&CountPeriod, nullptr);
+    ASSERT_TRUE(output.Open(&CountPrepare)) << output.Info().error;
+    ASSERT_EQ(output.Info().api, "JACK");
+    output.Close();
+    JackClientWatch watch("vi801-test-watch", "VI 801");
+    ASSERT_TRUE(watch.Ok());
+    ASSERT_TRUE(server->Pause());
+    prepared = 0;
+    EXPECT_FALSE(output.Reopen(&CountPrepare)); // the test hangs here where the wait has no bound
+    EXPECT_EQ(output.Info().error, "JACK: no answer within 1 s");
+    EXPECT_FALSE(output.Reopen(&CountPrepare));
+    EXPECT_EQ(output.Info().error, "JACK: no answer yet to the last try");
+    ASSERT_TRUE(server->Resume());
+    ASSERT_TRUE(watch.WaitCameAndWent(15s)) << "the late client did not come and go";
+    EXPECT_EQ(prepared, 0);
+    // Once the late try has closed what it opened, the next one is made.
+    const auto end = std::chrono::steady_clock::now() + 15s;
+    while (!output.Reopen(&CountPrepare) &&
+           output.Info().error == "JACK: no answer yet to the last try" &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(output.IsOpen()) << output.Info().error;
+    EXPECT_EQ(prepared, 1);
 }
 
 } // namespace

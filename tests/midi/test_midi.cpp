@@ -195,15 +195,47 @@ TEST_F(MidiOnJack, ListingAgainOffersPortsThatAppearedAndKeepsTheOpenInput) {
     EXPECT_EQ(owner.got[3].lparam, 0x024191u);
 }
 
-// Without a sequencer and without a JACK server there is nothing to offer.
-TEST(MidiWithoutSystem, OffersOnlyNoMidiInput) {
-    if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
-    setenv("JACK_DEFAULT_SERVER", ("vi801-none-" + std::to_string(getpid())).c_str(), 1);
+// A server that stops answering between the listing and the opening: the
+// input does not open, within the wait, and the port its thread opens late
+// is closed again.
+TEST_F(MidiOnJack, AnInputWhoseServerStopsAnsweringDoesNotOpen) {
     Owner owner;
     Midi midi(&owner);
-    QStringList list{"stale"};
-    EXPECT_EQ(midi.GetDeviceList(list), 1);
-    EXPECT_EQ(list, QStringList{"No midi input"});
-    EXPECT_FALSE(midi.OpenDevice(1));
-    unsetenv("JACK_DEFAULT_SERVER");
+    QStringList list;
+    midi.GetDeviceList(list);
+    const int virtualInput = IndexOf(list, "VI 801 virtual input");
+    ASSERT_GT(virtualInput, 0);
+    JackClientWatch watch("vi801-test-watch", "VI 801");
+    ASSERT_TRUE(watch.Ok());
+    ASSERT_TRUE(server->Pause());
+    const bool open = midi.OpenDevice(virtualInput);
+    ASSERT_TRUE(server->Resume());
+    EXPECT_FALSE(open);
+    EXPECT_FALSE(midi.Start());
+    ASSERT_TRUE(watch.WaitCameAndWent(15s)) << "the late port did not come and go";
+}
+
+// Without a sequencer, and without a JACK server or with one that never
+// answers, there is nothing to offer; one that never answers is named.
+TEST(MidiWithoutSystem, OffersOnlyNoMidiInput) {
+    if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
+    for (const bool mute : {false, true}) {
+        SCOPED_TRACE(mute ? "a server that never answers" : "no server");
+        std::unique_ptr<MuteJackServer> server;
+        if (mute) {
+            server = std::make_unique<MuteJackServer>();
+            ASSERT_TRUE(server->Listening()) << server->Why();
+        } else {
+            setenv("JACK_DEFAULT_SERVER", ("vi801-none-" + std::to_string(getpid())).c_str(), 1);
+        }
+        Owner owner;
+        Midi midi(&owner); // the test hangs here where the wait has no bound
+        QStringList list{"stale"};
+        EXPECT_EQ(midi.GetDeviceList(list), 1);
+        EXPECT_EQ(list, QStringList{"No midi input"});
+        EXPECT_FALSE(midi.OpenDevice(1));
+        EXPECT_EQ(midi.Unanswered,
+                  mute ? std::vector<std::string>{"JACK"} : std::vector<std::string>{});
+        unsetenv("JACK_DEFAULT_SERVER");
+    }
 }

@@ -92,3 +92,35 @@ std::vector<std::string> JackPorts(jack_client_t* client, const std::string& pat
     jack_free(ports);
     return names;
 }
+
+JackClientWatch::JackClientWatch(const std::string& clientName, const std::string& prefix)
+    : prefix_(prefix) {
+    client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+    if (!client_) return;
+    jack_set_client_registration_callback(client_, &JackClientWatch::Registration, this);
+    if (jack_activate(client_) != 0) {
+        jack_client_close(client_);
+        client_ = nullptr;
+    }
+}
+
+JackClientWatch::~JackClientWatch() {
+    if (!client_) return;
+    jack_deactivate(client_);
+    jack_client_close(client_);
+}
+
+void JackClientWatch::Registration(const char* name, int registered, void* self) {
+    auto& watch = *static_cast<JackClientWatch*>(self);
+    if (std::string(name).rfind(watch.prefix_, 0) != 0) return;
+    (registered ? watch.came_ : watch.went_).fetch_add(1);
+}
+
+bool JackClientWatch::WaitCameAndWent(std::chrono::milliseconds timeout) const {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (came_.load() == 0 || went_.load() < came_.load()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -61,3 +62,24 @@ private:
 // pattern (a regular expression, as jack_get_ports takes).
 std::vector<std::string> JackPorts(jack_client_t* client, const std::string& pattern,
                                    const char* type, unsigned long flags);
+
+// Hears the clients of a server whose names begin with prefix come and go,
+// from a client of its own.
+class JackClientWatch {
+public:
+    JackClientWatch(const std::string& clientName, const std::string& prefix);
+    ~JackClientWatch();
+    JackClientWatch(const JackClientWatch&) = delete;
+    JackClientWatch& operator=(const JackClientWatch&) = delete;
+
+    bool Ok() const { return client_ != nullptr; }
+    // Waits until such clients have registered and all of them have gone.
+    bool WaitCameAndWent(std::chrono::milliseconds timeout) const;
+
+private:
+    static void Registration(const char* name, int registered, void* self);
+
+    const std::string prefix_;
+    jack_client_t* client_ = nullptr;
+    std::atomic<int> came_{0}, went_{0};
+};

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -160,10 +163,22 @@ bool JackServer::Start() {
     return true;
 }
 
+bool JackServer::Pause() {
+    paused_ = pid_ > 0 && kill(pid_, SIGSTOP) == 0;
+    return paused_;
+}
+
+bool JackServer::Resume() {
+    if (!paused_) return false;
+    paused_ = false;
+    return kill(pid_, SIGCONT) == 0;
+}
+
 // A killed jackd would leave its registry entry, its shared memory and its
 // socket behind.
 bool JackServer::Stop() {
     bool stopped = true;
+    Resume(); // a held process would keep SIGTERM pending
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         stopped = WaitForProgram(pid_, 15s, false) >= 0;
@@ -177,4 +192,31 @@ std::string JackServer::Log() const {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// libjack's clients reach their server at /dev/shm/jack_NAME_UID_0.
+MuteJackServer::MuteJackServer() {
+    const std::string name = "vi801-mute-" + std::to_string(getpid());
+    path_ = "/dev/shm/jack_" + name + "_" + std::to_string(getuid()) + "_0";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+    socket_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    unlink(path_.c_str());
+    // Never accepted: the kernel completes the connections of the backlog.
+    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(socket_, 64) != 0) {
+        why_ = "can't listen at " + path_ + ": " + std::strerror(errno);
+        if (socket_ >= 0) close(socket_);
+        socket_ = -1;
+        return;
+    }
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+}
+
+MuteJackServer::~MuteJackServer() {
+    if (socket_ < 0) return;
+    unsetenv("JACK_DEFAULT_SERVER");
+    close(socket_);
+    unlink(path_.c_str());
 }

@@ -54,6 +54,10 @@ public:
         options_.rate = rate;
         return Start();
     }
+    // Holds the server's process (SIGSTOP) and lets it go on: held, it
+    // keeps its clients' connections and answers none, as a wedged server.
+    bool Pause();
+    bool Resume();
 
 private:
     bool TakeName();
@@ -66,6 +70,26 @@ private:
     std::string why_;
     pid_t pid_ = -1;
     bool absent_ = false;
+    bool paused_ = false;
+};
+
+// A JACK server as a client sees one that is stopped or wedged: its socket
+// takes connections and never answers. While it lives, the JACK clients of
+// this process meet it (JACK_DEFAULT_SERVER names it). It needs no jackd
+// and no turn on the shared name.
+class MuteJackServer {
+public:
+    MuteJackServer();
+    ~MuteJackServer(); // closes the socket: waiting clients read its end
+    MuteJackServer(const MuteJackServer&) = delete;
+    MuteJackServer& operator=(const MuteJackServer&) = delete;
+
+    bool Listening() const { return socket_ >= 0; }
+    const std::string& Why() const { return why_; }
+
+private:
+    int socket_ = -1;
+    std::string path_, why_;
 };
 
 // In a test's SetUp: skips the test where jackd is not installed, fails it

@@ -50,6 +50,9 @@ class AudioOutput {
 public:
     static constexpr unsigned kPreferredRate = 48000;
     static constexpr unsigned kPreferredPeriod = 128;
+    // How long each output may take to open: a sound server that does not
+    // answer in time is passed over, and Info().error says so.
+    static constexpr std::chrono::milliseconds kAnswerWait{1000};
 
     AudioOutput(RenderPeriod render, void* user);
     ~AudioOutput(); // closes
@@ -57,12 +60,15 @@ public:
     AudioOutput& operator=(const AudioOutput&) = delete;
 
     // Opens the first output that answers, JACK first, at the device's own
-    // rate. prepare(rate) runs before the first period; it may allocate.
-    // False when none opens; Info().error then says why for each.
+    // rate, waiting kAnswerWait at most for each. prepare(rate) runs on the
+    // calling thread before the first period; it may allocate. False when
+    // none opens; Info().error then says why for each.
     using Prepare = void (*)(void* user, unsigned rate);
     bool Open(Prepare prepare);
     // Opens again on the audio system that the last Open found, and no
-    // other: its server may be back.
+    // other: its server may be back. It waits as Open does, and not at all
+    // while an earlier attempt on that system that was given up on still
+    // waits for its answer.
     bool Reopen(Prepare prepare);
     // After it returns the render function is not running and never runs
     // again.
@@ -81,13 +87,14 @@ public:
 
     struct Stream; // one kind per audio system
 private:
-    bool OpenJack(Prepare prepare, std::string& why);
-    bool OpenRtAudio(int api, Prepare prepare, std::string& why);
-    bool OpenOn(const std::string& api, Prepare prepare, std::string& why);
+    bool OpenOn(size_t choice, Prepare prepare, std::string& why);
 
     RenderPeriod render_;
     void* user_;
     std::unique_ptr<Stream> stream_;
     AudioOutputInfo info_;
     std::string lastApi_; // of the last Open that found one
+    // A bit for each output whose attempt to open, given up on, still runs;
+    // shared with those attempts' threads.
+    std::shared_ptr<std::atomic<unsigned>> unanswered_ = std::make_shared<std::atomic<unsigned>>(0);
 };
