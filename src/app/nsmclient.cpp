@@ -19,8 +19,14 @@ namespace {
 // failure shows as a refused send or a server that is not made.
 void IgnoreLoError(int, const char*, const char*) {}
 
+// liblo packs arguments at 4-byte steps, so an lo_arg may sit where its
+// union may not be read: a string is read from its first byte instead.
+const char* Chars(lo_arg* arg) {
+    return reinterpret_cast<const char*>(arg);
+}
+
 std::string Text(const char* types, lo_arg** argv, int i) {
-    return types[i] == LO_STRING ? std::string(&argv[i]->s) : std::string();
+    return types[i] == LO_STRING ? std::string(Chars(argv[i])) : std::string();
 }
 
 // /reply and /error name the request they answer first; only the announce's
@@ -41,7 +47,7 @@ int OnReply(const char* path, const char* types, lo_arg** argv, int argc, lo_mes
 }
 
 int OnOpen(const char*, const char*, lo_arg** argv, int, lo_message, void* data) {
-    NsmRequest request{NsmRequest::Kind::Open, &argv[0]->s, &argv[1]->s, &argv[2]->s, {}};
+    NsmRequest request{NsmRequest::Kind::Open, Chars(argv[0]), Chars(argv[1]), Chars(argv[2]), {}};
     (*static_cast<NsmClient::Deliver*>(data))(request);
     return 0;
 }

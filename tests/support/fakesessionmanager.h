@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <string>
@@ -92,10 +93,15 @@ private:
                     void* data) {
         auto* self = static_cast<FakeSessionManager*>(data);
         Message m{path, {}};
-        for (int i = 0; i < argc; ++i)
-            m.args.push_back(types[i] == LO_STRING  ? std::string(&argv[i]->s)
-                             : types[i] == LO_INT32 ? std::to_string(argv[i]->i)
+        // Arguments sit at 4-byte steps, under the union's alignment.
+        for (int i = 0; i < argc; ++i) {
+            const char* at = reinterpret_cast<const char*>(argv[i]);
+            int32_t number = 0;
+            if (types[i] == LO_INT32) std::memcpy(&number, at, sizeof number);
+            m.args.push_back(types[i] == LO_STRING  ? std::string(at)
+                             : types[i] == LO_INT32 ? std::to_string(number)
                                                     : std::string("?"));
+        }
         self->kept_.push_back(m);
         if (lo_address source = lo_message_get_source(msg)) {
             char* url = lo_address_get_url(source);
