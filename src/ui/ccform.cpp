@@ -2,6 +2,8 @@
 
 #include "synth/controllermap.h"
 #include "synth/controltips.h"
+#include "ui/accessible.h"
+#include "ui/accessiblenames.h"
 #include "ui/toolkit.h"
 
 #include <QGroupBox>
@@ -28,6 +30,12 @@ TFormCc::TFormCc(QWidget* owner)
         ValueListEditorCc->AddRow(row.key, QString::number(row.defaultNumber));
     ValueListEditorCc->setColumnWidth(0, 401);
     ValueListEditorCc->setColumnWidth(1, 88);
+    SetAccessible(ValueListEditorCc, ControlAccessible("ValueListEditorCc"));
+    for (int row = 0; row < kControllerRowCount; ++row) {
+        const AccessibleText value = ControllerValueAccessible(kControllerRows[row].key);
+        ValueListEditorCc->SetValueAccessible(row, QString::fromStdString(value.name),
+                                              QString::fromStdString(value.description));
+    }
     ValueListEditorCc->SetValueTip([](const QString& value) {
         return QString::fromStdString(ControllerValueTip(value.toStdString()));
     });

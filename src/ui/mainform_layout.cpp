@@ -44,6 +44,7 @@ void TFormMain::BuildForm() {
     BuildPanelSynth();
     BuildOperatorFrames();
     BuildHints();
+    NameControls();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     ConnectHandlers();
