@@ -1,5 +1,7 @@
 #include "ui/browserform.h"
 
+#include "ui/accessible.h"
+#include "ui/accessiblenames.h"
 #include "ui/bankreader.h"
 #include "ui/instrumentlist.h"
 #include "ui/toolkit.h"
@@ -98,6 +100,10 @@ TFormBrowser::TFormBrowser(QWidget* owner, fs::path library, Actions actions)
     Connect();
     ShowRefused();
     ShowStatus();
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{EditSearch, ComboBoxKind, ButtonOpen, ButtonReload,
+                                         TableInstruments, CheckBoxPreview, ListRefused})
+        SetAccessible(control, ControlAccessible(control->objectName().toStdString()));
 }
 
 TFormBrowser::~TFormBrowser() {

@@ -3,6 +3,8 @@
 #include "synth/controllermap.h"
 #include "synth/controltips.h"
 #include "synth/synthstate.h"
+#include "ui/accessible.h"
+#include "ui/accessiblenames.h"
 #include "ui/toolkit.h"
 
 #include <QAction>
@@ -34,6 +36,12 @@ TFormCc::TFormCc(QWidget* owner)
     ValueListEditorCc->setColumnWidth(0, 401);
     ValueListEditorCc->setColumnWidth(1, 88);
     BuildLearning();
+    SetAccessible(ValueListEditorCc, ControlAccessible("ValueListEditorCc"));
+    for (int row = 0; row < kControllerRowCount; ++row) {
+        const AccessibleText value = ControllerValueAccessible(kControllerRows[row].key);
+        ValueListEditorCc->SetValueAccessible(row, QString::fromStdString(value.name),
+                                              QString::fromStdString(value.description));
+    }
     ValueListEditorCc->SetValueTip([](const QString& value) {
         return QString::fromStdString(ControllerValueTip(value.toStdString()));
     });

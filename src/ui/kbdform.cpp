@@ -2,6 +2,8 @@
 
 #include "midi/postedmessage.h"
 #include "midi/shortmessage.h"
+#include "ui/accessible.h"
+#include "ui/accessiblenames.h"
 #include "ui/tag.h"
 #include "ui/toolkit.h"
 
@@ -10,6 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <string_view>
 
 namespace {
 
@@ -86,6 +90,7 @@ QToolButton* MakeStepButton(QWidget* parent, const char* name, Qt::ArrowType arr
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setGeometry(272, top, 32, 32);
+    SetAccessible(button, ControlAccessible(name));
     return button;
 }
 
@@ -159,6 +164,8 @@ void TFormKBD::BuildKeymap() {
         button->setFocusPolicy(Qt::NoFocus);
         button->setGeometry(b.left, b.top, 23, 22);
         button->setPalette(Readable(button->palette(), QPalette::ButtonText));
+        const size_t position = std::string_view(NoteKeys).find(b.letter[0]);
+        SetAccessible(button, LetterKeyAccessible(b.letter[0], kFirstNote + int(position)));
         KeymapButtons[i] = button;
     }
 }
@@ -171,6 +178,7 @@ void TFormKBD::BuildKeyboard() {
             [this](PianoKey* s) { c3MouseUp(s); });
         key->setObjectName(k.name);
         SetTag(key, k.note);
+        SetAccessible(key, PianoKeyAccessible(k.note));
         if (k.black)
             key->setGeometry(k.left, 1, 20, 45);
         else

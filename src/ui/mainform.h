@@ -307,6 +307,10 @@ private:
     void ShowPresetNumber(int index);
     void Release();
 
+    // ui/mainform_access.cpp
+    void NameControls();
+    void NameOperatorControls(int op);
+
     // ui/mainform_hints.cpp
     void BuildHints();
     void SetTips();

@@ -47,6 +47,7 @@ void TFormMain::BuildForm() {
     BuildPlayMenu();
     BuildEditMenu();
     BuildHints();
+    NameControls();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     ConnectHandlers();

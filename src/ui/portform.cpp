@@ -1,6 +1,8 @@
 #include "ui/portform.h"
 
 #include "hardware/ccsregistry.h"
+#include "ui/accessible.h"
+#include "ui/accessiblenames.h"
 #include "ui/toolkit.h"
 
 #include <QFontMetrics>
@@ -145,6 +147,8 @@ void TFormPort::BuildForm() {
 
     ButtonOk = MakeButton(GroupBox1, "ButtonOk", "OK", 176, 136, 75);
     ButtonCancel = MakeButton(GroupBox1, "ButtonCancel", "Cancel", 272, 136, 75);
+    SetAccessible(ButtonOk, ControlAccessible("ButtonOk"));
+    SetAccessible(ButtonCancel, ControlAccessible("ButtonCancel"));
     setTabOrder(ButtonOk, ButtonCancel);
     // No default button: Enter clicks the focused button only.
     ButtonOk->setDefault(false);

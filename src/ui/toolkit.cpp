@@ -1,6 +1,7 @@
 #include "ui/toolkit.h"
 
 #include "error.h"
+#include "ui/accessible.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStyleOptionSlider>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include <turbojpeg.h>
@@ -65,6 +67,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     // Only the name: a display name would be appended to every window title.
     setApplicationName(kApplicationTitle);
     setStyle(new SteadyTicksStyle); // the application owns it
+    InstallAccessibleLists();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
@@ -392,7 +395,28 @@ namespace {
 constexpr int kValueRowHeight = 18;
 }
 
+namespace {
+// Where a value keeps the name its editor takes.
+constexpr int kEditorNameRole = Qt::UserRole;
+
+// A value is edited in a line named as the value.
+class ValueDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor) {
+            editor->setAccessibleName(index.data(kEditorNameRole).toString());
+            editor->setAccessibleDescription(index.data(Qt::AccessibleDescriptionRole).toString());
+        }
+        return editor;
+    }
+};
+} // namespace
+
 ValueListEditor::ValueListEditor(QWidget* parent) : QTableWidget(0, 2, parent) {
+    setItemDelegateForColumn(1, new ValueDelegate(this));
     verticalHeader()->hide();
     // Rows as tall as a line of the 11 px font, as a list of settings is drawn.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -436,6 +460,13 @@ void ValueListEditor::SetValue(const QString& key, const QString& value) {
             item(row, 1)->setText(value);
             return;
         }
+}
+
+void ValueListEditor::SetValueAccessible(int row, const QString& name, const QString& description) {
+    if (QTableWidgetItem* value = item(row, 1)) {
+        value->setData(kEditorNameRole, name);
+        value->setData(Qt::AccessibleDescriptionRole, description);
+    }
 }
 
 QString ValueListEditor::ValueTip(int row) const {

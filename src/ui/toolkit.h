@@ -188,6 +188,8 @@ public:
         valueTip_ = std::move(tip);
     }
     QString ValueTip(int row) const;
+    // What a screen reader reads for a row's value, and for its editor.
+    void SetValueAccessible(int row, const QString& name, const QString& description);
 
 protected:
     bool viewportEvent(QEvent* event) override;

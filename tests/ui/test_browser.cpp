@@ -1,6 +1,7 @@
 // The sound browser opened from the main window and used as a user would,
 // on bank files the test writes: on the recorder, what the chip and the
 // window hold after a choice; on the emulated card, what it sounds like.
+#include "accessibletree.h"
 #include "mainwindow_support.h"
 #include "tempfolder.h"
 
@@ -211,6 +212,7 @@ TEST_F(Browser, TheLibraryFolderIsMadeWhenMissingAndCtrlLShowsTheWindow) {
     EXPECT_TRUE(fs::is_directory(w.LibraryFolder));
     EXPECT_TRUE(ShownNames(*w.BrowserForm).empty());
     EXPECT_FALSE(w.BrowserForm->ListRefused->isVisible());
+    ExpectEachNamedOnce(w.BrowserForm, 6); // the refused files' list is hidden
     // A bank put there later is listed on Reload.
     folder.Put("new/library/gm.op2", GeneralMidi());
     Click(w.BrowserForm->ButtonReload);

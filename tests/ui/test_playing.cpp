@@ -1,4 +1,5 @@
 // MIDI short messages posted to the real main window, on the recorder.
+#include "accessibletree.h"
 #include "mainwindow_support.h"
 
 #include "hardware/fm801.h"
@@ -13,14 +14,17 @@
 #include "ui/tips.h"
 #include "ui/toolkit.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -429,6 +433,48 @@ TEST(Windows, EveryControlTellsWhatItDoesAndWhatItsValueMeans) {
         const QString tip = rows.ValueTip(row);
         EXPECT_EQ(tip.contains("not bound"), rows.Value(rows.Key(row)) == "-1") << row;
     }
+}
+
+// A screen reader tells every control of a window apart by its name: none
+// is nameless or undescribed, and no two share a name.
+TEST(Windows, ScreenReadersTellEveryControlByItsOwnName) {
+    Started s;
+    TFormMain& w = *s.form;
+    // The main window's four beyond the described: Play, Edit, A/B, Browse.
+    ExpectEachNamedOnce(&w, 6 * 13 + 24 + 4);
+    ExpectEachNamedOnce(w.KeyboardForm, 15);
+    ExpectEachNamedOnce(w.ControllerForm, 1);
+    // Each names its own operator; a list keeps its item as its value.
+    const auto text = [](QWidget* control, QAccessible::Text what) {
+        return QAccessible::queryAccessibleInterface(control)->text(what).toStdString();
+    };
+    EXPECT_EQ(text(w.OperatorFrames[2]->TrackBarAttack, QAccessible::Name),
+              "Operator 3 attack rate");
+    EXPECT_EQ(text(w.OperatorFrames[5]->ComboBoxWS, QAccessible::Name), "Operator 6 waveform");
+    EXPECT_EQ(text(w.OperatorFrames[5]->ComboBoxWS, QAccessible::Value), "Sine");
+    EXPECT_EQ(text(w.ComboBoxTR2->lineEdit(), QAccessible::Name), "Operators 5 and 6 tuning");
+    EXPECT_EQ(text(w.KeyboardForm->Keys[1], QAccessible::Name), "Key C sharp 4");
+    // The lists of the MIDI and preset panels are read with their labels.
+    const std::pair<QLabel*, QWidget*> linked[] = {{w.LabelMidiInput, w.ComboBoxMidiIn},
+                                                   {w.LabelChannel, w.ComboBoxMidiChannel},
+                                                   {w.LabelPreset, w.ComboBoxPreset},
+                                                   {w.LabelBank, w.ComboBoxBank}};
+    for (const auto& [label, list] : linked) {
+        const auto relations =
+            QAccessible::queryAccessibleInterface(list)->relations(QAccessible::Label);
+        ASSERT_EQ(relations.size(), 1) << label->text().toStdString();
+        EXPECT_EQ(relations[0].first->object(), label);
+    }
+    // A controller's number is edited in a line named for its function.
+    ValueListEditor& rows = *w.ControllerForm->ValueListEditorCc;
+    rows.editItem(rows.item(1, 1));
+    const auto* editor = rows.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->accessibleName(), "Master Volume controller");
+    EXPECT_TRUE(rows.item(1, 1)
+                    ->data(Qt::AccessibleDescriptionRole)
+                    .toString()
+                    .contains("moves Master Volume"));
 }
 
 // The list of inputs is read again as it opens: an input that went is no

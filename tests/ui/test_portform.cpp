@@ -1,3 +1,4 @@
+#include "accessibletree.h"
 #include "error.h"
 #include "hardware/ccsregistry.h"
 #include "ui/portform.h"
@@ -77,6 +78,12 @@ TEST(PortForm, LayoutAndCaptions) {
     EXPECT_EQ(form.LabelAddress->text(), "VI 801 Device found at 0xE800");
     // One line, as wide as its text.
     EXPECT_EQ(form.LabelAddress->size(), form.LabelAddress->sizeHint());
+    // A screen reader reads the buttons by their captions and says what each does.
+    const std::vector<AccessibleControl> controls = OperableControls(&form);
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[0].name, "OK");
+    EXPECT_EQ(controls[1].name, "Cancel");
+    EXPECT_FALSE(controls[0].description.isEmpty() || controls[1].description.isEmpty());
 }
 
 struct RunCase {

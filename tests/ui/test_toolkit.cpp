@@ -1,6 +1,8 @@
 #include "boxcatcher.h"
 #include "error.h"
 #include "ui/appicon.h"
+#include "synth/operatorfields.h"
+#include "ui/accessiblenames.h"
 #include "ui/tips.h"
 #include "ui/toolkit.h"
 
@@ -453,6 +455,40 @@ TEST(Tips, MadeFromTheValueWhenAskedForAndBesideTheHandleWhileDragged) {
     EXPECT_EQ(QToolTip::text(), "rate 12");
     bar->setSliderDown(false);
     QToolTip::hideText();
+}
+
+// What a screen reader calls a control says whose it is; so does its
+// description.
+TEST(AccessibleNames, SayWhichOperatorVoiceOrNoteAControlIsFor) {
+    const struct {
+        AccessibleText text;
+        const char* name;
+        const char* described; // a part of the description
+    } cases[] = {
+        {OperatorFieldAccessible(2, kFieldAttack), "Operator 3 attack rate", "operator 3 rises"},
+        {OperatorFieldAccessible(0, kFieldWaveform), "Operator 1 waveform", "operator 1's"},
+        {OperatorFieldAccessible(5, kFieldVolume), "Operator 6 volume", "level of operator 6"},
+        {OperatorCcAccessible(3), "Operator 4 follows velocity and controllers", "operator 4"},
+        {OperatorFrameAccessible(4), "Operator 5", "operator 5;"},
+        {VoiceAccessible(VoiceField::OutputA), "Operators 1 to 4 left output",
+         "On, operators 1 to 4 are heard on the left"},
+        {VoiceAccessible(VoiceField::OutputB2), "Operators 5 and 6 right output",
+         "operators 5 and 6 are heard on the right"},
+        {VoiceAccessible(VoiceField::Feedback2), "Operator 5 feedback", "operator 5 feeds"},
+        {TuningAccessible(Tuning::Voice2), "Operators 5 and 6 tuning", "Tunes operators 5 and 6"},
+        {TuningAccessible(Tuning::Transpose), "Transpose", "both voices"},
+        {ControlAccessible("TrackBarVolume"), "Output volume", "card's output"},
+        {PianoKeyAccessible(61), "Key C sharp 4", "Plays C sharp 4"},
+        {LetterKeyAccessible('L', 72), "Letter L plays C5", "Holding L"},
+        {ControllerValueAccessible("Master Pan "), "Master Pan controller", "moves Master Pan;"},
+        {ControlAccessible("LabelNoSuchControl"), "", ""},
+        {OperatorFieldAccessible(0, kOperatorFieldCount), "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.text.name, c.name);
+        EXPECT_NE(c.text.description.find(c.described), std::string::npos)
+            << c.text.description << " lacks " << c.described;
+    }
 }
 
 TEST(FreshListTest, ReadsItsItemsAgainJustBeforeItOpens) {
