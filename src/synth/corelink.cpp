@@ -162,6 +162,16 @@ const PresetBank* CoreLink::TakeReturnedBank() {
     return taken;
 }
 
+// Counting starts again from the state as it is, published as the first snapshot.
+void CoreLink::StartCounting() {
+    sent_ = applied_ = 0;
+    Snapshot& first = snapshots_->Back();
+    first.state = core_.State();
+    first.applied = 0;
+    snapshots_->Publish();
+    snapshots_->Take();
+}
+
 bool CoreLink::PlayOn(EmulatedCard& card) {
     if (card_) return card_ == &card;
     if (thread_.joinable()) return false;
@@ -169,12 +179,7 @@ bool CoreLink::PlayOn(EmulatedCard& card) {
     latency_ = card.OutputInfo().period;
     rate_ = card.OutputInfo().rate;
     jack_ = card.OutputOnJack();
-    sent_ = applied_ = 0;
-    Snapshot& first = snapshots_->Back();
-    first.state = core_.State();
-    first.applied = 0;
-    snapshots_->Publish();
-    snapshots_->Take();
+    StartCounting();
     card_ = &card;
     card.SetPeriodClient(this); // from the next period on the core plays there
     return true;
@@ -182,12 +187,7 @@ bool CoreLink::PlayOn(EmulatedCard& card) {
 
 void CoreLink::PlayOnThread() {
     if (PlaysElsewhere()) return;
-    sent_ = applied_ = 0;
-    Snapshot& first = snapshots_->Back();
-    first.state = core_.State();
-    first.applied = 0;
-    snapshots_->Publish();
-    snapshots_->Take();
+    StartCounting();
     stop_.store(false, std::memory_order_relaxed);
     thread_ = std::thread([this] { ThreadLoop(); });
 }

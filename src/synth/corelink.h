@@ -128,6 +128,7 @@ private:
     };
 
     void ApplyHere(const CoreCommand& command);
+    void StartCounting();
     void Publish();
     void Played();
     void ThreadLoop();

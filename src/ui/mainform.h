@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class FM801;
@@ -309,6 +310,8 @@ private:
 
     // ui/mainform_access.cpp
     void NameControls();
+    // The voice-wide lists and output check boxes, by the field they show.
+    std::array<std::pair<QWidget*, VoiceField>, kVoiceFieldCount> VoiceControls() const;
     void NameOperatorControls(int op);
 
     // ui/mainform_hints.cpp

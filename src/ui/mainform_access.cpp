@@ -16,13 +16,7 @@
 void TFormMain::NameControls() {
     for (int op = 0; op < kOperatorCount; ++op)
         NameOperatorControls(op);
-    const std::pair<QWidget*, VoiceField> voice[] = {
-        {ComboBoxFB, VoiceField::Feedback},     {ComboBoxFB2, VoiceField::Feedback2},
-        {ComboBoxCNT, VoiceField::Connection},  {ComboBoxTD, VoiceField::TremoloDepth},
-        {ComboBoxVD, VoiceField::VibratoDepth}, {CheckBoxA, VoiceField::OutputA},
-        {CheckBoxB, VoiceField::OutputB},       {CheckBoxA2, VoiceField::OutputA2},
-        {CheckBoxB2, VoiceField::OutputB2}};
-    for (const auto& [control, field] : voice)
+    for (const auto& [control, field] : VoiceControls())
         SetAccessible(control, VoiceAccessible(field));
     SetAccessible(ComboBoxTranspose, TuningAccessible(Tuning::Transpose));
     SetAccessible(ComboBoxTR1, TuningAccessible(Tuning::Voice1));
@@ -40,6 +34,18 @@ void TFormMain::NameControls() {
     LabelChannel->setBuddy(ComboBoxMidiChannel);
     LabelPreset->setBuddy(ComboBoxPreset);
     LabelBank->setBuddy(ComboBoxBank);
+}
+
+std::array<std::pair<QWidget*, VoiceField>, kVoiceFieldCount> TFormMain::VoiceControls() const {
+    return {{{ComboBoxFB, VoiceField::Feedback},
+             {ComboBoxFB2, VoiceField::Feedback2},
+             {ComboBoxCNT, VoiceField::Connection},
+             {ComboBoxTD, VoiceField::TremoloDepth},
+             {ComboBoxVD, VoiceField::VibratoDepth},
+             {CheckBoxA, VoiceField::OutputA},
+             {CheckBoxB, VoiceField::OutputB},
+             {CheckBoxA2, VoiceField::OutputA2},
+             {CheckBoxB2, VoiceField::OutputB2}}};
 }
 
 void TFormMain::NameOperatorControls(int op) {

@@ -106,13 +106,7 @@ void TFormMain::SetOperatorTips(int op) {
 void TFormMain::SetTips() {
     for (int op = 0; op < kOperatorCount; ++op)
         SetOperatorTips(op);
-    const std::pair<QWidget*, VoiceField> voice[] = {
-        {ComboBoxFB, VoiceField::Feedback},     {ComboBoxFB2, VoiceField::Feedback2},
-        {ComboBoxCNT, VoiceField::Connection},  {ComboBoxTD, VoiceField::TremoloDepth},
-        {ComboBoxVD, VoiceField::VibratoDepth}, {CheckBoxA, VoiceField::OutputA},
-        {CheckBoxB, VoiceField::OutputB},       {CheckBoxA2, VoiceField::OutputA2},
-        {CheckBoxB2, VoiceField::OutputB2}};
-    for (const auto& [control, field] : voice) {
+    for (const auto& [control, field] : VoiceControls()) {
         const TipText tip = [field](int value) { return Shown(VoiceTip(field, value)); };
         SetTip(control, tip);
         if (auto* list = qobject_cast<QComboBox*>(control)) TipItems(list, tip);

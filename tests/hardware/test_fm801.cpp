@@ -1,7 +1,7 @@
 #include "hardware/fm801.h"
 #include "hardware/giveio.h"
-#include "support/portrecorder.h"
 #include "hardware/opl3.h"
+#include "support/portrecorder.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -29,18 +29,7 @@ inline std::vector<uint16_t> VolumeWrites(const PortRecorder& rec) {
 
 // What slot 0 of the chip holds; the chip test pins the other slots.
 inline SynthPatch Sounding(const OPL3& opl3) {
-    SynthPatch patch;
-    for (int op = 0; op < kOperatorCount; ++op) {
-        const auto reg = [&](uint8_t base) {
-            return opl3.ReadRegister(base +
-                                     OPL3::OperatorOffset[OPL3::SlotOperatorBase[0] + 3 * op]);
-        };
-        patch.Ops[op] = {reg(0x20), reg(0x40), reg(0x60), reg(0x80), reg(0xE0)};
-    }
-    patch.RegC0Ops12 = opl3.ReadRegister(0xC0);
-    patch.RegC0Ops34 = opl3.ReadRegister(0xC3);
-    patch.RegC0Ops56 = opl3.ReadRegister(0xC6);
-    return patch;
+    return SoundingPatch(opl3);
 }
 
 // A started main window on the recorder; the card's volume register holds

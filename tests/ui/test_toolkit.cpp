@@ -1,8 +1,8 @@
 #include "boxcatcher.h"
 #include "error.h"
-#include "ui/appicon.h"
 #include "synth/operatorfields.h"
 #include "ui/accessiblenames.h"
+#include "ui/appicon.h"
 #include "ui/tips.h"
 #include "ui/toolkit.h"
 
